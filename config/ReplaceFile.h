@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+
+namespace v38 {
+
+enum class ReplaceResult {
+    Replaced,
+    CannotCreate, // the target is not a regular file, or no file can be created beside it
+    WriteFailed,  // writing, syncing, closing or renaming failed; nothing was changed
+};
+
+// Replaces the file at `path` with `size` bytes, or creates it: the bytes go to a
+// temporary file in the same folder, are flushed to the disk and renamed over the
+// target. On any failure the target is as it was and no temporary file is left.
+ReplaceResult replaceFile(const std::filesystem::path& path, const std::uint8_t* data,
+                          std::size_t size);
+
+} // namespace v38

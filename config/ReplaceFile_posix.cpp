@@ -1,0 +1,93 @@
+#include "ReplaceFile.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace v38 {
+
+namespace {
+
+bool writeAll(int fd, const std::uint8_t* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= std::size_t(n);
+    }
+    return true;
+}
+
+// A name beside the target that no other file has; O_EXCL makes the claim atomic.
+int createTemporary(const std::filesystem::path& target, std::filesystem::path& temporary,
+                    mode_t mode) {
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+        temporary = target;
+        temporary += ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
+        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
+} // namespace
+
+ReplaceResult replaceFile(const std::filesystem::path& path, const std::uint8_t* data,
+                          std::size_t size) {
+    if (path.empty())
+        return ReplaceResult::CannotCreate;
+    // Saving through a symbolic link replaces the file it points to, not the link.
+    std::error_code error;
+    std::filesystem::path target = path;
+    if (std::filesystem::is_symlink(path, error)) {
+        target = std::filesystem::weakly_canonical(path, error);
+        if (error)
+            return ReplaceResult::CannotCreate;
+    }
+
+    // Only a regular file is ever replaced: never a folder, a device or a pipe. A file
+    // that we may not write stays as it is, although its folder would let us rename
+    // over it.
+    mode_t mode = 0666; // the umask applies to a new file
+    struct stat info {};
+    if (::stat(target.c_str(), &info) == 0) {
+        if (!S_ISREG(info.st_mode) || ::access(target.c_str(), W_OK) != 0)
+            return ReplaceResult::CannotCreate;
+        mode = info.st_mode & 07777;
+    } else if (errno != ENOENT) {
+        return ReplaceResult::CannotCreate;
+    }
+
+    std::filesystem::path temporary;
+    const int fd = createTemporary(target, temporary, mode);
+    if (fd < 0)
+        return ReplaceResult::CannotCreate;
+    if (info.st_mode != 0)
+        (void)::fchmod(fd, mode); // keep an existing file's permissions
+
+    bool ok = writeAll(fd, data, size);
+    ok = ok && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    ok = ok && ::rename(temporary.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        ::unlink(temporary.c_str());
+        return ReplaceResult::WriteFailed;
+    }
+    // Make the rename itself durable; a failure here no longer endangers the data.
+    const std::filesystem::path folder =
+        target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        (void)::fsync(dirFd);
+        ::close(dirFd);
+    }
+    return ReplaceResult::Replaced;
+}
+
+} // namespace v38

@@ -1,0 +1,45 @@
+// The commands that move the configuration image: read a block, write a block, end a write.
+#include "V38Bank.h"
+
+#include <algorithm>
+#include <array>
+
+namespace v38 {
+
+namespace {
+// Time the lock may think before the header of its reply.
+constexpr int ReadBlockExtraMs = 200;
+constexpr int WriteBlockExtraMs = 300;
+constexpr int FinishWriteExtraMs = 100;
+} // namespace
+
+void V38Bank::readBlock(int block) {
+    if (!isBlock(block))
+        return;
+    const std::uint8_t request[] = {ReadBlockRequest, static_cast<std::uint8_t>(block)};
+    std::array<std::uint8_t, BlockSize> data{};
+    // A whole frame of another size (an ACK, a short or a long payload) is no block:
+    // taking it would fill the image with bytes the lock never sent.
+    const int size = transact(sizeof request, request, static_cast<int>(BlockSize), data.data(),
+                              ReadBlockExtraMs);
+    if (size != static_cast<int>(BlockSize))
+        throw CommErr();
+    std::copy(data.begin(), data.end(), image.block(block));
+}
+
+void V38Bank::writeBlock(int block) {
+    if (!isBlock(block))
+        return;
+    std::array<std::uint8_t, 2 + BlockSize> request{};
+    request[0] = WriteBlockRequest;
+    request[1] = static_cast<std::uint8_t>(block);
+    std::copy_n(image.block(block), BlockSize, request.begin() + 2);
+    command(static_cast<int>(request.size()), request.data(), WriteBlockExtraMs);
+}
+
+void V38Bank::finishWrite() {
+    const std::uint8_t request = FinishWriteRequest;
+    command(1, &request, FinishWriteExtraMs);
+}
+
+} // namespace v38

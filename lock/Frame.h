@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace v38 {
+
+// A frame, the same in both directions: the total length N (2 bytes, high first, counting
+// everything), a payload of 1..128 bytes, then crc16 of the bytes before it, low first.
+inline constexpr int MinFrame = 5;
+inline constexpr int MaxFrame = 132;
+inline constexpr int MaxPayload = 128;
+inline constexpr int FrameOverhead = 4; // length and CRC
+inline constexpr std::uint8_t ACK = 0x06;
+inline constexpr std::uint8_t NAK = 0x15;
+
+// Builds the frame of `length` payload bytes (1..128) in out, which has room for
+// length + 4 bytes, and returns its size.
+std::size_t encodeFrame(const std::uint8_t* payload, int length, std::uint8_t* out);
+
+// The total length that a frame's first two bytes announce.
+constexpr int frameLength(const std::uint8_t* header) {
+    return header[0] * 256 + header[1];
+}
+
+// A frame is whole when crc16 over all of it, its CRC included, gives 0.
+bool isWholeFrame(const std::uint8_t* frame, std::size_t size);
+
+} // namespace v38

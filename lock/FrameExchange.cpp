@@ -1,0 +1,90 @@
+// The request/reply exchange with the lock: one request frame, one reply frame whose
+// length and CRC are right, three attempts.
+#include "V38Bank.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace v38 {
+
+namespace {
+constexpr int Attempts = 3;
+
+using FrameBuffer = std::array<std::uint8_t, MaxFrame>;
+
+// Empties the line of the rest of a garbled reply before the request goes out again.
+void flushRead(RS232& port, FrameBuffer& frame) {
+    port.receiveBytes(MaxFrame, frame.data());
+}
+
+// Raises or restores the read allowance of the open port; a port that refuses is dropped.
+void changeTimeouts(RS232& port, int extra) {
+    if (port.portNumber != 0 && !port.setTimeouts(extra))
+        port.dropPort();
+}
+
+// One attempt: sends the request and takes the reply into `frame`. Returns the reply's
+// payload length, or 0 when the attempt failed.
+int attemptExchange(RS232& port, const FrameBuffer& request, std::size_t requestSize, int expected,
+                    int extraTime, FrameBuffer& frame) {
+    port.sendBytes(static_cast<std::uint32_t>(requestSize), request.data());
+    // The extra time is for the lock to think before it answers: it covers the header
+    // only, the rest of the reply comes under the standard time-outs.
+    if (extraTime != 0)
+        changeTimeouts(port, extraTime);
+    const std::uint32_t header = port.receiveBytes(2, frame.data());
+    if (extraTime != 0)
+        changeTimeouts(port, 0);
+    if (header < 2)
+        return 0;
+
+    const int size = frameLength(frame.data());
+    if (size < MinFrame || size > MaxFrame) {
+        flushRead(port, frame);
+        return 0;
+    }
+    const auto rest = static_cast<std::uint32_t>(size - 2);
+    if (port.receiveBytes(rest, frame.data() + 2) < rest)
+        return 0;
+    if (!isWholeFrame(frame.data(), static_cast<std::size_t>(size))) {
+        flushRead(port, frame);
+        return 0;
+    }
+    // A NAK asks for the same request again; when one byte is expected the caller is a
+    // command, for which a NAK is an answer (and a refusal).
+    if (size == MinFrame && frame[2] == NAK && expected != 1)
+        return 0;
+    return size - FrameOverhead;
+}
+} // namespace
+
+int V38Bank::transact(int length, const std::uint8_t* payload, int expected, std::uint8_t* reply,
+                      int extraTime) {
+    if (length < 1 || length > MaxPayload)
+        return 0;
+    FrameBuffer request{};
+    const std::size_t requestSize = encodeFrame(payload, length, request.data());
+    FrameBuffer frame{};
+    for (int attempt = 0; attempt < Attempts; ++attempt) {
+        const int payloadSize =
+            attemptExchange(*this, request, requestSize, expected, extraTime, frame);
+        if (payloadSize == 0)
+            continue;
+        // Only bytes that came from the lock reach the caller; behind a shorter payload
+        // its buffer keeps what it held.
+        const int copied = std::min(std::clamp(expected, 0, MaxPayload), payloadSize);
+        if (copied > 0)
+            std::memcpy(reply, frame.data() + 2, static_cast<std::size_t>(copied));
+        return payloadSize;
+    }
+    throw CommErr();
+}
+
+void V38Bank::command(int length, const std::uint8_t* payload, int extraTime) {
+    std::uint8_t answer = 0;
+    if (transact(length, payload, 1, &answer, extraTime) != 1 || answer != ACK)
+        throw CommErr();
+}
+
+} // namespace v38

@@ -1,0 +1,54 @@
+// Finding the lock: each port of the mask in turn, opened with the lock's line settings,
+// given time to settle, and probed twice with the 'M' request.
+#include "V38Bank.h"
+
+#include "crc16.h"
+
+namespace v38 {
+
+namespace {
+// Time for the converter and the lock to settle after the port is opened.
+constexpr std::uint32_t SettleMs = 100;
+
+constexpr std::size_t ProbeAnswerSize = 8;
+// The answer is a frame of 8 bytes whose payload begins 00 E8; bytes 4 and 5 vary.
+constexpr std::uint8_t ProbeAnswerStart[] = {0x00, 0x08, 0x00, 0xE8};
+} // namespace
+
+bool V38Bank::selectPort(int port) {
+    // An open port is used as it is: no reopening, no new set-up, no pause.
+    if (portNumber != 0 && port == portNumber)
+        return true;
+    if (!openPort(port, LockBaud, LockFrameFlags, LockLineFlags, LockQueueSize, LockQueueSize))
+        return false;
+    system().sleep(SettleMs);
+    return true;
+}
+
+bool V38Bank::probe() {
+    std::uint8_t request[MinFrame];
+    const std::uint8_t code = ProbeRequest;
+    encodeFrame(&code, 1, request);
+    sendBytes(sizeof request, request);
+    std::uint8_t answer[ProbeAnswerSize];
+    if (receiveBytes(ProbeAnswerSize, answer) != ProbeAnswerSize)
+        return false;
+    for (std::size_t i = 0; i < sizeof ProbeAnswerStart; ++i) {
+        if (answer[i] != ProbeAnswerStart[i])
+            return false;
+    }
+    return isWholeFrame(answer, ProbeAnswerSize);
+}
+
+bool V38Bank::findLock(std::uint32_t mask) {
+    for (int port = MinPort; mask != 0; ++port, mask >>= 1) {
+        if (!(mask & 1) || !selectPort(port))
+            continue;
+        if (probe() || probe())
+            return true;
+        closePort();
+    }
+    return false;
+}
+
+} // namespace v38

@@ -1,0 +1,88 @@
+#include "RS232.h"
+
+namespace v38 {
+
+namespace {
+constexpr std::uint32_t TimeoutConstantMs = 61;
+
+serial::LineSettings decodeLine(std::int32_t baud, std::uint8_t frameFlags,
+                                std::uint8_t lineFlags) {
+    serial::LineSettings line;
+    line.baud = baud;
+    line.dataBits = (frameFlags & DataBitsMask) + 5;
+    line.stopBits = (frameFlags & TwoStopBits) ? 2 : 1;
+    if (!(frameFlags & ParityOn))
+        line.parity = serial::Parity::None;
+    else
+        line.parity = (frameFlags & EvenParity) ? serial::Parity::Even : serial::Parity::Odd;
+    line.dtr = (lineFlags & DtrOn) != 0;
+    line.rts = (lineFlags & RtsOn) != 0;
+    return line;
+}
+} // namespace
+
+RS232::RS232() : system_(&serial::nativeSerialSystem()) {}
+
+RS232::RS232(serial::SerialSystem& system) : system_(&system) {}
+
+RS232::~RS232() {
+    closePort();
+}
+
+bool RS232::openPort(std::int32_t port, std::int32_t baud, std::uint8_t frameFlags,
+                     std::uint8_t lineFlags, std::uint32_t inQueue, std::uint32_t outQueue) {
+    if (port < MinPort || port > MaxPort)
+        return false;
+    if (portNumber != 0 && portNumber != port)
+        closePort();
+    if (portNumber == 0) {
+        portHandle = system_->open(port);
+        if (portHandle == serial::InvalidPortHandle)
+            return false;
+        portNumber = static_cast<std::uint8_t>(port);
+    }
+    // An already open port is configured anew without being reopened.
+    charTime = static_cast<std::uint16_t>(11000 / (baud > 0 ? baud : 1) + 1);
+    if (!system_->configure(portHandle, decodeLine(baud, frameFlags, lineFlags)) ||
+        !system_->setQueues(portHandle, inQueue, outQueue) || !setTimeouts(0)) {
+        dropPort();
+        return false;
+    }
+    return true;
+}
+
+void RS232::closePort() {
+    if (portNumber == 0)
+        return;
+    system_->close(portHandle);
+    portNumber = 0;
+    portHandle = serial::InvalidPortHandle;
+}
+
+void RS232::dropPort() {
+    closePort();
+}
+
+bool RS232::setTimeouts(std::int32_t extra) {
+    serial::Timeouts timeouts;
+    timeouts.readMultiplier = charTime;
+    timeouts.readConstant = TimeoutConstantMs + static_cast<std::uint32_t>(extra < 0 ? 0 : extra);
+    timeouts.writeMultiplier = charTime;
+    timeouts.writeConstant = TimeoutConstantMs;
+    return system_->setTimeouts(portHandle, timeouts);
+}
+
+void RS232::sendBytes(std::uint32_t count, const std::uint8_t* data) {
+    if (portNumber == 0)
+        return;
+    if (system_->write(portHandle, data, count) != count)
+        dropPort();
+}
+
+std::uint32_t RS232::receiveBytes(std::uint32_t count, std::uint8_t* buffer) {
+    if (portNumber == 0)
+        return 0;
+    return system_->read(portHandle, buffer, count);
+}
+
+} // namespace v38

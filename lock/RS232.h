@@ -1,0 +1,52 @@
+#pragma once
+
+#include "serial/SerialSystem.h"
+
+#include <cstdint>
+
+namespace v38 {
+
+// Bits of the frame-flags byte of openPort.
+inline constexpr std::uint8_t DataBitsMask = 0x03; // data bits - 5
+inline constexpr std::uint8_t TwoStopBits = 0x04;
+inline constexpr std::uint8_t ParityOn = 0x08;
+inline constexpr std::uint8_t EvenParity = 0x10; // only with ParityOn; else odd
+// Bits of the line-flags byte of openPort.
+inline constexpr std::uint8_t DtrOn = 0x01;
+inline constexpr std::uint8_t RtsOn = 0x02;
+
+inline constexpr int MinPort = 1;
+inline constexpr int MaxPort = 32;
+
+// The serial port channel: at most one COM port open at a time, synchronous reads
+// and writes under total time-outs. It reports through results and by closing the
+// port when an operation on it fails; it never throws and shows nothing.
+class RS232 {
+public:
+    RS232();
+    explicit RS232(serial::SerialSystem& system);
+    ~RS232();
+    RS232(const RS232&) = delete;
+    RS232& operator=(const RS232&) = delete;
+
+    bool openPort(std::int32_t port, std::int32_t baud, std::uint8_t frameFlags,
+                  std::uint8_t lineFlags, std::uint32_t inQueue, std::uint32_t outQueue);
+    void closePort();
+    // Same effect as closePort; used where an operation on the open port has failed.
+    void dropPort();
+    bool setTimeouts(std::int32_t extra);
+    void sendBytes(std::uint32_t count, const std::uint8_t* data);
+    std::uint32_t receiveBytes(std::uint32_t count, std::uint8_t* buffer);
+
+    serial::PortHandle portHandle = serial::InvalidPortHandle;
+    std::uint16_t charTime = 0;  // ms per character: 11000 / baud + 1
+    std::uint8_t portNumber = 0; // n of the open COMn; 0 while closed
+
+protected:
+    serial::SerialSystem& system() const { return *system_; }
+
+private:
+    serial::SerialSystem* system_;
+};
+
+} // namespace v38

@@ -1,0 +1,108 @@
+// Serial ports on Windows: the communications API on "\\.\COMn", synchronous I/O with
+// total time-outs.
+#include "SerialSystem.h"
+
+#include <string>
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+namespace v38::serial {
+
+namespace {
+static_assert(sizeof(DCB) == 28, "DCBlength is 28");
+
+HANDLE toHandle(PortHandle handle) {
+    return reinterpret_cast<HANDLE>(handle);
+}
+
+class Win32SerialSystem final : public SerialSystem {
+public:
+    PortHandle open(int port) override {
+        // The \\.\ prefix reaches ports above COM9 too.
+        const std::string name = "\\\\.\\COM" + std::to_string(port);
+        const HANDLE handle = ::CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                            OPEN_EXISTING, 0, nullptr);
+        if (handle == INVALID_HANDLE_VALUE)
+            return InvalidPortHandle;
+        return reinterpret_cast<PortHandle>(handle);
+    }
+
+    bool configure(PortHandle handle, const LineSettings& settings) override {
+        DCB dcb{};
+        dcb.DCBlength = sizeof(DCB);
+        if (!::GetCommState(toHandle(handle), &dcb))
+            return false;
+        // Fields not set here keep what the driver returned (XON/XOFF limits and
+        // characters, the error and event characters).
+        dcb.DCBlength = sizeof(DCB);
+        dcb.BaudRate = static_cast<DWORD>(settings.baud);
+        dcb.fBinary = 1;
+        dcb.fParity = 0; // a parity bit is sent but received bytes are not checked
+        dcb.fOutxCtsFlow = 0;
+        dcb.fOutxDsrFlow = 0;
+        dcb.fDtrControl = settings.dtr ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE;
+        dcb.fDsrSensitivity = 0;
+        dcb.fOutX = 0;
+        dcb.fInX = 0;
+        dcb.fErrorChar = 0;
+        dcb.fNull = 0;
+        dcb.fRtsControl = settings.rts ? RTS_CONTROL_ENABLE : RTS_CONTROL_DISABLE;
+        dcb.fAbortOnError = 0;
+        dcb.ByteSize = static_cast<BYTE>(settings.dataBits);
+        switch (settings.parity) {
+        case Parity::None:
+            dcb.Parity = NOPARITY;
+            break;
+        case Parity::Odd:
+            dcb.Parity = ODDPARITY;
+            break;
+        case Parity::Even:
+            dcb.Parity = EVENPARITY;
+            break;
+        }
+        dcb.StopBits = settings.stopBits == 2 ? TWOSTOPBITS : ONESTOPBIT;
+        return ::SetCommState(toHandle(handle), &dcb) != 0;
+    }
+
+    bool setQueues(PortHandle handle, std::uint32_t inQueue, std::uint32_t outQueue) override {
+        return ::SetupComm(toHandle(handle), inQueue, outQueue) != 0;
+    }
+
+    bool setTimeouts(PortHandle handle, const Timeouts& timeouts) override {
+        COMMTIMEOUTS commTimeouts{};
+        commTimeouts.ReadIntervalTimeout = 0; // none between characters
+        commTimeouts.ReadTotalTimeoutMultiplier = timeouts.readMultiplier;
+        commTimeouts.ReadTotalTimeoutConstant = timeouts.readConstant;
+        commTimeouts.WriteTotalTimeoutMultiplier = timeouts.writeMultiplier;
+        commTimeouts.WriteTotalTimeoutConstant = timeouts.writeConstant;
+        return ::SetCommTimeouts(toHandle(handle), &commTimeouts) != 0;
+    }
+
+    // The counts decide, not the success flags: a time-out or a failure reports what moved.
+    std::uint32_t write(PortHandle handle, const std::uint8_t* data, std::uint32_t count) override {
+        DWORD written = 0;
+        ::WriteFile(toHandle(handle), data, count, &written, nullptr);
+        return written;
+    }
+
+    std::uint32_t read(PortHandle handle, std::uint8_t* buffer, std::uint32_t count) override {
+        DWORD received = 0;
+        ::ReadFile(toHandle(handle), buffer, count, &received, nullptr);
+        return received;
+    }
+
+    void close(PortHandle handle) override { ::CloseHandle(toHandle(handle)); }
+
+    void sleep(std::uint32_t milliseconds) override { ::Sleep(milliseconds); }
+};
+} // namespace
+
+SerialSystem& nativeSerialSystem() {
+    static Win32SerialSystem system;
+    return system;
+}
+
+} // namespace v38::serial

@@ -1,0 +1,183 @@
+#include "ScriptedSerial.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace v38::serial {
+
+PortScript& PortScript::reply(std::vector<std::uint8_t> bytes, std::uint64_t afterMs) {
+    return react({Burst{afterMs, std::move(bytes)}});
+}
+
+PortScript& PortScript::react(Reaction reaction) {
+    reactions.push_back(std::move(reaction));
+    return *this;
+}
+
+PortScript& PortScript::silent() {
+    return react({});
+}
+
+std::string hexBytes(const std::vector<std::uint8_t>& bytes) {
+    std::string text;
+    char digits[4];
+    for (const std::uint8_t byte : bytes) {
+        std::snprintf(digits, sizeof digits, "%02X", byte);
+        if (!text.empty())
+            text += ' ';
+        text += digits;
+    }
+    return text;
+}
+
+namespace {
+std::string comName(int port) {
+    return "COM" + std::to_string(port);
+}
+
+std::string describe(const LineSettings& line) {
+    const char parity = line.parity == Parity::None ? 'N' : line.parity == Parity::Odd ? 'O' : 'E';
+    return std::to_string(line.baud) + " " + std::to_string(line.dataBits) + parity +
+           std::to_string(line.stopBits) + (line.dtr ? " DTR+" : " DTR-") +
+           (line.rts ? " RTS+" : " RTS-");
+}
+
+std::string describe(const Timeouts& t) {
+    return "read " + std::to_string(t.readMultiplier) + "x+" + std::to_string(t.readConstant) +
+           " write " + std::to_string(t.writeMultiplier) + "x+" + std::to_string(t.writeConstant);
+}
+} // namespace
+
+PortScript& ScriptedSerial::port(int n) {
+    return scripts_[n];
+}
+
+int ScriptedSerial::openPort() const {
+    return open_.empty() ? 0 : open_.begin()->second.port;
+}
+
+ScriptedSerial::OpenPort* ScriptedSerial::find(PortHandle handle, const char* call) {
+    const auto it = open_.find(handle);
+    if (it != open_.end())
+        return &it->second;
+    ++misuse_;
+    trace_.push_back(std::string(call) + " on a handle that is not open");
+    return nullptr;
+}
+
+PortHandle ScriptedSerial::open(int port) {
+    const auto script = scripts_.find(port);
+    const bool inUse = std::any_of(open_.begin(), open_.end(),
+                                   [port](const auto& entry) { return entry.second.port == port; });
+    if (script == scripts_.end() || script->second.busy || inUse) {
+        trace_.push_back("open " + comName(port) + " failed");
+        return InvalidPortHandle;
+    }
+    trace_.push_back("open " + comName(port));
+    const PortHandle handle = nextHandle_++;
+    open_[handle].port = port;
+    return handle;
+}
+
+bool ScriptedSerial::configure(PortHandle handle, const LineSettings& settings) {
+    OpenPort* open = find(handle, "configure");
+    if (!open)
+        return false;
+    const bool ok = !scripts_[open->port].configureFails;
+    trace_.push_back("configure " + comName(open->port) + " " + describe(settings) +
+                     (ok ? "" : " failed"));
+    return ok;
+}
+
+bool ScriptedSerial::setQueues(PortHandle handle, std::uint32_t inQueue, std::uint32_t outQueue) {
+    OpenPort* open = find(handle, "setQueues");
+    if (!open)
+        return false;
+    const bool ok = !scripts_[open->port].queuesFail;
+    trace_.push_back("queues " + comName(open->port) + " " + std::to_string(inQueue) + "/" +
+                     std::to_string(outQueue) + (ok ? "" : " failed"));
+    return ok;
+}
+
+bool ScriptedSerial::setTimeouts(PortHandle handle, const Timeouts& timeouts) {
+    OpenPort* open = find(handle, "setTimeouts");
+    if (!open)
+        return false;
+    const bool ok = ++open->timeoutsCalls != scripts_[open->port].failingTimeoutsCall;
+    trace_.push_back("timeouts " + comName(open->port) + " " + describe(timeouts) +
+                     (ok ? "" : " failed"));
+    if (ok)
+        open->timeouts = timeouts;
+    return ok;
+}
+
+std::uint32_t ScriptedSerial::write(PortHandle handle, const std::uint8_t* data,
+                                    std::uint32_t count) {
+    OpenPort* open = find(handle, "write");
+    if (!open)
+        return 0;
+    PortScript& script = scripts_[open->port];
+    const bool whole = ++open->writeCalls != script.shortWriteCall;
+    const std::uint32_t written = whole ? count : count / 2;
+    writes_.push_back({open->port, now_, std::vector<std::uint8_t>(data, data + count), written});
+    trace_.push_back("write " + comName(open->port) + " " + hexBytes(writes_.back().bytes) +
+                     (whole ? "" : " short"));
+    // Half a request is no request: the far end does not answer it.
+    if (whole && !script.reactions.empty()) {
+        deliver(*open, script.reactions.front());
+        script.reactions.pop_front();
+    }
+    return written;
+}
+
+void ScriptedSerial::deliver(OpenPort& open, const Reaction& reaction) {
+    for (const Burst& burst : reaction) {
+        for (const std::uint8_t byte : burst.bytes)
+            open.input.push_back({now_ + burst.afterMs, byte});
+    }
+    std::stable_sort(open.input.begin(), open.input.end(),
+                     [](const Arrival& a, const Arrival& b) { return a.at < b.at; });
+}
+
+std::uint32_t ScriptedSerial::read(PortHandle handle, std::uint8_t* buffer, std::uint32_t count) {
+    OpenPort* open = find(handle, "read");
+    if (!open)
+        return 0;
+    ReadRecord record;
+    record.port = open->port;
+    record.at = now_;
+    record.asked = count;
+    record.timeouts = open->timeouts;
+    const std::uint64_t deadline =
+        now_ + std::uint64_t(count) * open->timeouts.readMultiplier + open->timeouts.readConstant;
+    std::uint64_t lastArrival = now_;
+    while (record.bytes.size() < count && !open->input.empty() &&
+           open->input.front().at <= deadline) {
+        lastArrival = std::max(lastArrival, open->input.front().at);
+        record.bytes.push_back(open->input.front().byte);
+        open->input.pop_front();
+    }
+    now_ = record.bytes.size() == count ? lastArrival : deadline;
+    record.done = now_;
+    std::copy(record.bytes.begin(), record.bytes.end(), buffer);
+    trace_.push_back("read " + comName(open->port) + " " + std::to_string(count) + " -> " +
+                     std::to_string(record.bytes.size()));
+    reads_.push_back(std::move(record));
+    return static_cast<std::uint32_t>(reads_.back().bytes.size());
+}
+
+void ScriptedSerial::close(PortHandle handle) {
+    OpenPort* open = find(handle, "close");
+    if (!open)
+        return;
+    // What the port still held is gone with it.
+    trace_.push_back("close " + comName(open->port));
+    open_.erase(handle);
+}
+
+void ScriptedSerial::sleep(std::uint32_t milliseconds) {
+    trace_.push_back("sleep " + std::to_string(milliseconds));
+    now_ += milliseconds;
+}
+
+} // namespace v38::serial

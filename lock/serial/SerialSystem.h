@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstdint>
+
+namespace v38::serial {
+
+// An operating-system handle of an open port: a HANDLE on Windows, a file
+// descriptor on POSIX, a slot number in the scripted test double.
+using PortHandle = std::intptr_t;
+inline constexpr PortHandle InvalidPortHandle = -1; // all bits set, as INVALID_HANDLE_VALUE
+
+enum class Parity { None, Odd, Even };
+
+// Line settings as RS232::openPort decodes them from its frame and line flags.
+struct LineSettings {
+    std::int32_t baud = 9600;
+    int dataBits = 8; // 5..8
+    Parity parity = Parity::None;
+    int stopBits = 1; // 1 or 2
+    bool dtr = true;  // held on (true) or off for as long as the port is open
+    bool rts = true;
+};
+
+// Total time-outs in milliseconds: an operation on k bytes may take at most
+// k * multiplier + constant. There is no time-out between characters.
+struct Timeouts {
+    std::uint32_t readMultiplier = 0;
+    std::uint32_t readConstant = 0;
+    std::uint32_t writeMultiplier = 0;
+    std::uint32_t writeConstant = 0;
+};
+
+// The operating system's side of RS232: the handful of serial calls the channel
+// needs, so that the channel's rules are written once and run unchanged over Win32,
+// POSIX and the scripted double that the tests drive with a virtual clock.
+class SerialSystem {
+public:
+    virtual ~SerialSystem() = default;
+
+    // Opens COM<port> for exclusive reading and writing; InvalidPortHandle when the
+    // port is missing, busy or not accessible.
+    virtual PortHandle open(int port) = 0;
+    // Reads the line state, applies the settings (raw, no flow control, no parity
+    // checking of received bytes, DTR and RTS at static levels) and writes it back.
+    virtual bool configure(PortHandle handle, const LineSettings& settings) = 0;
+    // Asks the driver for queues of the given sizes.
+    virtual bool setQueues(PortHandle handle, std::uint32_t inQueue, std::uint32_t outQueue) = 0;
+    virtual bool setTimeouts(PortHandle handle, const Timeouts& timeouts) = 0;
+    // Both return when all bytes moved or the total time-out passed, with the count.
+    virtual std::uint32_t write(PortHandle handle, const std::uint8_t* data,
+                                std::uint32_t count) = 0;
+    virtual std::uint32_t read(PortHandle handle, std::uint8_t* buffer, std::uint32_t count) = 0;
+    virtual void close(PortHandle handle) = 0;
+    virtual void sleep(std::uint32_t milliseconds) = 0;
+};
+
+// The platform's real serial ports (Win32 or POSIX, chosen at build time).
+SerialSystem& nativeSerialSystem();
+
+} // namespace v38::serial

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running and testing the configurator
+# need. Idempotent: installs only what is missing. Run as root (or with sudo present).
+set -euo pipefail
+
+packages=(
+    # build
+    cmake ninja-build g++ ccache pkg-config
+    # tests
+    googletest libgtest-dev libgmock-dev
+    # the windows
+    qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 qt6-qpa-plugins libgl-dev
+    fonts-dejavu-core
+    # screenshots and a display for the demo on a machine without one
+    xvfb xauth
+    # the Windows build of everything below the windows (scripts/cross-win.sh)
+    g++-mingw-w64-x86-64-posix
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -eq 0 ]; then
+    exit 0
+fi
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+    sudo="sudo"
+fi
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -q
+$sudo apt-get install -y -q --no-install-recommends "${missing[@]}"

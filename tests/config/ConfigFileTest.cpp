@@ -1,0 +1,198 @@
+#include "ConfigFile.h"
+#include "crc16.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+using namespace v38;
+
+namespace {
+
+class ConfigFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/v38-file-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        folder = pattern;
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        fs::permissions(folder, fs::perms::owner_all, ignored);
+        fs::remove_all(folder, ignored);
+    }
+
+    static std::vector<std::uint8_t> contents(const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    static void put(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    }
+    std::vector<std::string> filesInFolder() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(folder))
+            names.push_back(entry.path().filename().string());
+        return names;
+    }
+
+    static ConfigImage sampleImage() {
+        std::mt19937 random(514);
+        ConfigImage image;
+        for (auto& b : image)
+            b = std::uint8_t(random());
+        return image;
+    }
+    static std::vector<std::uint8_t> fileOf(const ConfigImage& image) {
+        const ConfigFileBytes bytes = encodeConfigFile(image);
+        return {bytes.begin(), bytes.end()};
+    }
+
+    fs::path folder;
+};
+
+} // namespace
+
+TEST_F(ConfigFileTest, DefaultConfigurationIsWrittenAs19Then511FFThenC5CD) {
+    const fs::path path = folder / "default.bin";
+    ASSERT_EQ(writeConfigFile(path, ConfigImage::defaults()), FileStatus::Ok);
+    std::vector<std::uint8_t> expected(514, 0xFF);
+    expected[0] = 0x19;
+    expected[512] = 0xC5;
+    expected[513] = 0xCD;
+    EXPECT_EQ(contents(path), expected);
+    EXPECT_EQ(filesInFolder(), std::vector<std::string>{"default.bin"});
+}
+
+TEST_F(ConfigFileTest, EveryByteRoundTrips) {
+    const fs::path path = folder / "sample.bin";
+    const ConfigImage written = sampleImage(); // flag bits 6 and 7 included
+    ASSERT_EQ(writeConfigFile(path, written), FileStatus::Ok);
+    ConfigImage read = ConfigImage::erased();
+    ASSERT_EQ(readConfigFile(path, read), FileStatus::Ok);
+    EXPECT_EQ(read, written);
+}
+
+TEST_F(ConfigFileTest, OnlyTheFirst514BytesCount) {
+    const ConfigImage image = sampleImage();
+    std::vector<std::uint8_t> bytes = fileOf(image);
+    std::vector<std::uint8_t> longer = bytes;
+    longer.resize(600, 0xAB);
+    put(folder / "long.bin", longer);
+    ConfigImage read = ConfigImage::defaults();
+    EXPECT_EQ(readConfigFile(folder / "long.bin", read), FileStatus::Ok);
+    EXPECT_EQ(read, image);
+}
+
+TEST_F(ConfigFileTest, ShortOrDamagedFilesAreRefusedAndTheImageKept) {
+    const std::vector<std::uint8_t> good = fileOf(sampleImage());
+    std::vector<std::vector<std::uint8_t>> bad;
+    bad.emplace_back(good.begin(), good.end() - 1); // 513 bytes
+    bad.emplace_back();                             // empty
+    bad.push_back(good);
+    std::swap(bad.back()[512], bad.back()[513]); // swapped CRC bytes
+    ASSERT_NE(good[512], good[513]);
+    bad.push_back(good);
+    bad.back()[200] ^= 0x01; // one flipped bit
+    std::vector<std::uint8_t> longButBad = bad.back();
+    longButBad.resize(1000, 0x00);
+    bad.push_back(longButBad);
+
+    for (std::size_t n = 0; n < bad.size(); ++n) {
+        const fs::path path = folder / ("bad" + std::to_string(n) + ".bin");
+        put(path, bad[n]);
+        ConfigImage image = ConfigImage::defaults();
+        EXPECT_EQ(readConfigFile(path, image), FileStatus::BadFile) << n;
+        EXPECT_EQ(image, ConfigImage::defaults()) << n;
+    }
+}
+
+TEST_F(ConfigFileTest, WhatIsNotARegularReadableFileCannotBeOpened) {
+    put(folder / "locked.bin", fileOf(sampleImage()));
+    ::chmod((folder / "locked.bin").c_str(), 0);
+    fs::create_directory(folder / "sub.bin");
+
+    std::vector<fs::path> paths = {folder / "missing.bin", folder / "nofolder" / "x.bin",
+                                   folder / "sub.bin", "/dev/null", "/dev/zero", ""};
+    if (::geteuid() != 0) // root reads a file without permission
+        paths.push_back(folder / "locked.bin");
+    for (const fs::path& path : paths) {
+        ConfigImage image = ConfigImage::defaults();
+        EXPECT_EQ(readConfigFile(path, image), FileStatus::CannotOpen) << path;
+        EXPECT_EQ(image, ConfigImage::defaults()) << path;
+    }
+}
+
+TEST_F(ConfigFileTest, AnExistingFileIsReplacedWithoutAQuestionKeepingItsPermissions) {
+    const fs::path path = folder / "existing.bin";
+    put(path, std::vector<std::uint8_t>(2000, 0x55));
+    ::chmod(path.c_str(), 0640);
+    ASSERT_EQ(writeConfigFile(path, sampleImage()), FileStatus::Ok);
+    EXPECT_EQ(contents(path), fileOf(sampleImage()));
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+}
+
+TEST_F(ConfigFileTest, SavingThroughALinkReplacesTheFileItPointsTo) {
+    const fs::path real = folder / "real.bin";
+    put(real, fileOf(ConfigImage::defaults()));
+    fs::create_symlink(real, folder / "link.bin");
+    ASSERT_EQ(writeConfigFile(folder / "link.bin", sampleImage()), FileStatus::Ok);
+    EXPECT_TRUE(fs::is_symlink(folder / "link.bin"));
+    EXPECT_EQ(contents(real), fileOf(sampleImage()));
+}
+
+TEST_F(ConfigFileTest, UnwritableTargetsCannotBeOpenedAndKeepWhatWasThere) {
+    const std::vector<std::uint8_t> old = fileOf(ConfigImage::defaults());
+    fs::create_directory(folder / "dir.bin");
+    EXPECT_EQ(writeConfigFile(folder / "dir.bin", sampleImage()), FileStatus::CannotOpen);
+    EXPECT_TRUE(fs::is_directory(folder / "dir.bin"));
+    EXPECT_EQ(writeConfigFile(folder / "nofolder" / "x.bin", sampleImage()),
+              FileStatus::CannotOpen);
+    // A device is never replaced by a file, not even by root.
+    EXPECT_EQ(writeConfigFile("/dev/full", sampleImage()), FileStatus::CannotOpen);
+    EXPECT_EQ(writeConfigFile("/dev/null", sampleImage()), FileStatus::CannotOpen);
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+    EXPECT_EQ(writeConfigFile("", sampleImage()), FileStatus::CannotOpen);
+
+    if (::geteuid() != 0) { // root ignores permissions
+        const fs::path kept = folder / "ro" / "kept.bin";
+        fs::create_directory(folder / "ro");
+        put(kept, old);
+        ::chmod((folder / "ro").c_str(), 0555);
+        EXPECT_EQ(writeConfigFile(kept, sampleImage()), FileStatus::CannotOpen);
+        EXPECT_EQ(contents(kept), old);
+    }
+}
+
+TEST_F(ConfigFileTest, AFailedWriteKeepsTheOldFileAndLeavesNoTemporary) {
+    // Limit the size of any file this process writes to fewer than 514 bytes: the
+    // temporary file can be created, but writing it fails half-way.
+    const fs::path path = folder / "keep.bin";
+    const std::vector<std::uint8_t> old = fileOf(ConfigImage::defaults());
+    put(path, old);
+
+    struct rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = saved;
+    small.rlim_cur = 100;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const FileStatus status = writeConfigFile(path, sampleImage());
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+
+    EXPECT_EQ(status, FileStatus::WriteFailed);
+    EXPECT_EQ(contents(path), old);
+    EXPECT_EQ(filesInFolder(), std::vector<std::string>{"keep.bin"});
+}

@@ -1,0 +1,138 @@
+#include "V38Bank.h"
+
+#include "LinkTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace v38 {
+namespace {
+
+using serial::ScriptedSerial;
+using test::Bytes;
+using test::frameAround;
+using test::repeated;
+
+class BlockCommandsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        bank.resetImage();
+        ASSERT_TRUE(bank.openPort(1, 9600, 0x03, 0x03, 264, 264));
+    }
+    // The header read of the n-th exchange, to see the extra time in force.
+    const serial::ReadRecord& headerRead(std::size_t n = 0) const {
+        std::size_t seen = 0;
+        for (const auto& read : line.reads())
+            if (read.asked == 2 && seen++ == n)
+                return read;
+        throw std::logic_error("no such header read");
+    }
+
+    ScriptedSerial line;
+    V38Bank bank{line};
+    serial::PortScript& lock = line.port(1);
+};
+
+TEST_F(BlockCommandsTest, ReadBlockSendsTheTabledRequestsAndFillsExactlyItsBlock) {
+    const Bytes frames[8] = {
+        {0x00, 0x06, 0x43, 0x00, 0xD1, 0x15}, {0x00, 0x06, 0x43, 0x01, 0x10, 0xD5},
+        {0x00, 0x06, 0x43, 0x02, 0x50, 0xD4}, {0x00, 0x06, 0x43, 0x03, 0x91, 0x14},
+        {0x00, 0x06, 0x43, 0x04, 0xD0, 0xD6}, {0x00, 0x06, 0x43, 0x05, 0x11, 0x16},
+        {0x00, 0x06, 0x43, 0x06, 0x51, 0x17}, {0x00, 0x06, 0x43, 0x07, 0x90, 0xD7},
+    };
+    for (int block = 0; block < 8; ++block) {
+        const ConfigImage before = bank.image;
+        lock.reply(frameAround(repeated(64, static_cast<std::uint8_t>(0xA0 + block))));
+        bank.readBlock(block);
+        EXPECT_EQ(line.writes().back().bytes, frames[block]);
+        EXPECT_EQ(headerRead(static_cast<std::size_t>(block)).timeouts.readConstant, 261u);
+        for (std::size_t i = 0; i < ConfigImage::Size; ++i) {
+            const bool inBlock = i / 64 == static_cast<std::size_t>(block);
+            ASSERT_EQ(bank.image[i], inBlock ? 0xA0 + block : before[i]) << block << " " << i;
+        }
+    }
+}
+
+TEST_F(BlockCommandsTest, ReadBlockTakesTheWorkedReplyOfAnErasedBlock) {
+    bank.image.fill(0x00);
+    lock.reply(test::concat(test::concat({0x00, 0x44}, repeated(64, 0xFF)), {0xC2, 0x80}));
+    bank.readBlock(3);
+    EXPECT_TRUE(
+        std::all_of(bank.image.block(3), bank.image.block(4), [](auto b) { return b == 0xFF; }));
+    EXPECT_EQ(bank.image[3 * 64 - 1], 0x00);
+    EXPECT_EQ(bank.image[4 * 64], 0x00);
+}
+
+TEST_F(BlockCommandsTest, ReadBlockAnsweredByNakThenDataSucceeds) {
+    lock.reply(test::NakFrame).reply(frameAround(repeated(64, 0x12)));
+    bank.readBlock(0);
+    EXPECT_EQ(line.writes().size(), 2u);
+    EXPECT_EQ(bank.image[0], 0x12);
+}
+
+TEST_F(BlockCommandsTest, AReplyThatIsNotSixtyFourBytesFailsTheReadAndKeepsTheBlock) {
+    for (const Bytes& answer :
+         {test::AckFrame, frameAround(repeated(63, 0x12)), frameAround(repeated(65, 0x12))}) {
+        const ConfigImage before = bank.image;
+        const std::size_t writes = line.writes().size();
+        lock.reply(answer);
+        EXPECT_THROW(bank.readBlock(2), CommErr) << serial::hexBytes(answer);
+        EXPECT_EQ(bank.image, before);
+        EXPECT_EQ(line.writes().size() - writes, 1u);
+    }
+}
+
+TEST_F(BlockCommandsTest, AFailedReadKeepsTheBlock) {
+    const ConfigImage before = bank.image;
+    EXPECT_THROW(bank.readBlock(5), CommErr);
+    EXPECT_EQ(line.writes().size(), 3u);
+    EXPECT_EQ(bank.image, before);
+}
+
+TEST_F(BlockCommandsTest, BlocksOutsideZeroToSevenSendNothing) {
+    const std::size_t before = line.trace().size();
+    EXPECT_NO_THROW(bank.readBlock(8));
+    EXPECT_NO_THROW(bank.readBlock(-1));
+    EXPECT_NO_THROW(bank.writeBlock(8));
+    EXPECT_NO_THROW(bank.writeBlock(-1));
+    EXPECT_EQ(line.trace().size(), before);
+    EXPECT_EQ(bank.image, ConfigImage::defaults());
+}
+
+TEST_F(BlockCommandsTest, WriteBlockSendsTheWorkedFramesAndLeavesTheImage) {
+    lock.reply(test::AckFrame).reply(test::AckFrame);
+    bank.writeBlock(0);
+    bank.writeBlock(7);
+    ASSERT_EQ(line.writes().size(), 2u);
+    const Bytes block0 = test::concat(
+        test::concat({0x00, 0x46, 0x4B, 0x00, 0x19}, repeated(63, 0xFF)), {0xCC, 0xB4});
+    const Bytes block7 =
+        test::concat(test::concat({0x00, 0x46, 0x4B, 0x07}, repeated(64, 0xFF)), {0xE6, 0x6E});
+    EXPECT_EQ(line.writes()[0].bytes, block0);
+    EXPECT_EQ(line.writes()[1].bytes, block7);
+    EXPECT_EQ(headerRead().timeouts.readConstant, 361u);
+    EXPECT_EQ(bank.image, ConfigImage::defaults());
+}
+
+TEST_F(BlockCommandsTest, WriteBlockRefusedByNakThrowsAfterOneRequest) {
+    lock.reply(test::NakFrame).reply(test::AckFrame);
+    EXPECT_THROW(bank.writeBlock(1), CommErr);
+    EXPECT_EQ(line.writes().size(), 1u);
+}
+
+TEST_F(BlockCommandsTest, FinishWriteSendsSAndWantsAnAck) {
+    lock.reply(test::AckFrame);
+    bank.finishWrite();
+    ASSERT_EQ(line.writes().size(), 1u);
+    EXPECT_EQ(line.writes()[0].bytes, (Bytes{0x00, 0x05, 0x53, 0x32, 0xAD}));
+    EXPECT_EQ(headerRead().timeouts.readConstant, 161u);
+
+    lock.reply(frameAround({0x06, 0x00}));
+    EXPECT_THROW(bank.finishWrite(), CommErr);
+    EXPECT_THROW(bank.finishWrite(), CommErr); // silence: three attempts
+    EXPECT_EQ(line.writes().size(), 5u);
+}
+
+} // namespace
+} // namespace v38

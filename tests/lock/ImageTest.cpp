@@ -1,0 +1,54 @@
+#include "V38Bank.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+
+using namespace v38;
+
+TEST(ConfigImage, LayoutAndBlocks) {
+    EXPECT_EQ(sizeof(ConfigImage), 512u);
+    EXPECT_EQ(entryOffset(0), 4u);
+    EXPECT_EQ(entryOffset(99), 400u);
+    EXPECT_EQ(serviceCardOffset(0), 404u);
+    EXPECT_EQ(serviceCardOffset(1), 424u);
+    EXPECT_EQ(blockOffset(7), 448u);
+    // Block 6 holds entries 95..99, both cards and the first 4 reserved bytes.
+    EXPECT_EQ(entryOffset(95) / BlockSize, 6u);
+    EXPECT_EQ((offset::reserved + 3) / BlockSize, 6u);
+    EXPECT_EQ((offset::reserved + 4) / BlockSize, 7u);
+    // No entry straddles a block boundary.
+    for (int i = 0; i < EntryCount; ++i)
+        EXPECT_EQ(entryOffset(i) / BlockSize, (entryOffset(i) + 3) / BlockSize) << i;
+    EXPECT_FALSE(isBlock(-1));
+    EXPECT_FALSE(isBlock(8));
+}
+
+TEST(V38BankImage, ConstructionErasesAndResetGivesDefaults) {
+    V38Bank bank;
+    EXPECT_EQ(bank.portNumber, 0);
+    EXPECT_EQ(bank.portHandle, serial::InvalidPortHandle);
+    EXPECT_TRUE(std::all_of(bank.image.begin(), bank.image.end(), [](auto b) { return b == 0xFF; }));
+
+    bank.image.fill(0x00);
+    bank.resetImage();
+    EXPECT_EQ(bank.image[0], 0x19);
+    EXPECT_EQ(DefaultFlags, DoorSensor | BankFormat | HalfStripe);
+    EXPECT_TRUE(std::all_of(bank.image.begin() + 1, bank.image.end(), [](auto b) { return b == 0xFF; }));
+}
+
+TEST(V38BankImage, ServiceCardUsesOnlyTheLowestBitOfItsIndex) {
+    V38Bank bank;
+    for (std::size_t j = 0; j < ServiceCardSize; ++j) {
+        bank.image[404 + j] = std::uint8_t(j);
+        bank.image[424 + j] = std::uint8_t(0x80 + j);
+    }
+    for (int k : {0, 2, -2, 1, 3, -1}) {
+        std::uint8_t out[20] = {};
+        bank.getServiceCard(k, out);
+        const std::uint8_t first = (k & 1) ? 0x80 : 0x00;
+        for (std::size_t j = 0; j < ServiceCardSize; ++j)
+            ASSERT_EQ(out[j], first + j) << "k=" << k << " j=" << j;
+    }
+}

@@ -1,0 +1,256 @@
+#include "V38Bank.h"
+
+#include "LinkTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace v38 {
+namespace {
+
+using serial::ScriptedSerial;
+using test::Bytes;
+using test::frameAround;
+
+const Bytes ReadRequest{0x43, 0x02};
+const Bytes ReadRequestFrame{0x00, 0x06, 0x43, 0x02, 0x50, 0xD4};
+
+class TransactTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(bank.openPort(1, 9600, 0x03, 0x03, 264, 264));
+        start = line.trace().size();
+    }
+
+    int transact(const Bytes& request, int expected, int extraTime = 200) {
+        return bank.transact(static_cast<int>(request.size()), request.data(), expected,
+                             reply.data(), extraTime);
+    }
+    std::size_t requestsSent() const { return line.writes().size(); }
+    std::size_t flushReads() const {
+        return static_cast<std::size_t>(
+            std::count_if(line.reads().begin(), line.reads().end(),
+                          [](const auto& r) { return r.asked == 132; }));
+    }
+
+    ScriptedSerial line;
+    V38Bank bank{line};
+    std::array<std::uint8_t, 128> reply{};
+    std::size_t start = 0;
+    serial::PortScript& lock = line.port(1);
+};
+
+TEST_F(TransactTest, AGoodReplyIsReturnedAfterOneRequest) {
+    const Bytes payload = test::repeated(64, 0x5A);
+    lock.reply(frameAround(payload), 40);
+    ASSERT_EQ(transact(ReadRequest, 64), 64);
+    EXPECT_TRUE(std::equal(payload.begin(), payload.end(), reply.begin()));
+    ASSERT_EQ(requestsSent(), 1u);
+    EXPECT_EQ(line.writes()[0].bytes, ReadRequestFrame);
+}
+
+TEST_F(TransactTest, TheExtraTimeCoversTheHeaderOnlyAndStandardTimeoutsAreRestored) {
+    // Header 250 ms after the request (inside 4 + 61 + 200), the rest 60 ms later
+    // (inside 3 * 2 + 61).
+    lock.react({{250, {0x00, 0x05}}, {310, {0x06, 0xF2, 0x92}}});
+    ASSERT_EQ(transact(ReadRequest, 64), 1);
+    EXPECT_EQ(test::traceFrom(line, start), (std::vector<std::string>{
+                                                "write COM1 00 06 43 02 50 D4",
+                                                "timeouts COM1 read 2x+261 write 2x+61",
+                                                "read COM1 2 -> 2",
+                                                "timeouts COM1 read 2x+61 write 2x+61",
+                                                "read COM1 3 -> 3",
+                                            }));
+}
+
+TEST_F(TransactTest, WithoutExtraTimeTheTimeoutsAreNotTouched) {
+    lock.reply(test::AckFrame);
+    ASSERT_EQ(transact(ReadRequest, 64, 0), 1);
+    for (const std::string& entry : test::traceFrom(line, start))
+        EXPECT_EQ(entry.rfind("timeouts", 0), std::string::npos) << entry;
+}
+
+TEST_F(TransactTest, ALockThatNeverAnswersGetsThreeRequestsAndThreeHeaderWaits) {
+    EXPECT_THROW(transact(ReadRequest, 64), CommErr);
+    ASSERT_EQ(requestsSent(), 3u);
+    for (const auto& write : line.writes())
+        EXPECT_EQ(write.bytes, ReadRequestFrame);
+    ASSERT_EQ(line.reads().size(), 3u); // header reads only, no flush read
+    for (const auto& read : line.reads()) {
+        EXPECT_EQ(read.asked, 2u);
+        EXPECT_EQ(read.timeouts.readConstant, 261u);
+        EXPECT_EQ(read.done - read.at, 265u);
+    }
+    EXPECT_EQ(line.now(), 3u * 265);
+    EXPECT_EQ(line.trace().back(), "timeouts COM1 read 2x+61 write 2x+61");
+    EXPECT_EQ(bank.portNumber, 1); // CommErr leaves the port open
+}
+
+TEST_F(TransactTest, HalfAHeaderFailsTheAttemptWithoutFlush) {
+    lock.reply({0x00});
+    lock.reply(frameAround({0x01, 0x02}));
+    ASSERT_EQ(transact(ReadRequest, 64), 2);
+    EXPECT_EQ(requestsSent(), 2u);
+    EXPECT_EQ(flushReads(), 0u);
+}
+
+TEST_F(TransactTest, AHeaderAfterTheHeaderTimeoutIsTakenByTheNextAttempt) {
+    lock.reply(test::AckFrame, 266); // one millisecond after 2 * 2 + 61 + 200
+    ASSERT_EQ(transact(ReadRequest, 64), 1);
+    ASSERT_EQ(requestsSent(), 2u);
+    EXPECT_EQ(line.reads()[0].bytes.size(), 0u);
+    EXPECT_EQ(line.reads()[0].done, 265u);
+    EXPECT_EQ(flushReads(), 0u);
+}
+
+TEST_F(TransactTest, ALengthOutsideFiveTo132IsFlushedAndAskedAgain) {
+    for (const Bytes& header : {Bytes{0x00, 0x04}, Bytes{0x00, 0x85}, Bytes{0xFF, 0xFF}}) {
+        reply.fill(0);
+        const std::size_t writesBefore = requestsSent();
+        const std::size_t readsBefore = line.reads().size();
+        lock.reply(test::concat(header, test::repeated(20, 0x77)));
+        lock.reply(frameAround({0x42}));
+        ASSERT_EQ(transact(ReadRequest, 64), 1);
+        EXPECT_EQ(reply[0], 0x42);
+        EXPECT_EQ(requestsSent() - writesBefore, 2u);
+        // Header, flush read of 132 under the standard time-outs, then the good reply.
+        ASSERT_EQ(line.reads().size() - readsBefore, 4u);
+        const auto& flush = line.reads()[readsBefore + 1];
+        EXPECT_EQ(flush.asked, 132u);
+        EXPECT_EQ(flush.timeouts.readConstant, 61u);
+        EXPECT_EQ(flush.bytes.size(), 20u);
+    }
+}
+
+TEST_F(TransactTest, AShortBodyFailsTheAttemptWithoutFlush) {
+    const Bytes full = frameAround(test::repeated(64, 0x11));
+    lock.reply(Bytes(full.begin(), full.end() - 1));
+    lock.reply(full);
+    ASSERT_EQ(transact(ReadRequest, 64), 64);
+    EXPECT_EQ(requestsSent(), 2u);
+    EXPECT_EQ(flushReads(), 0u);
+    // The body read allowed 66 * 2 + 61 ms under the standard time-outs.
+    EXPECT_EQ(line.reads()[1].asked, 66u);
+    EXPECT_EQ(line.reads()[1].done - line.reads()[1].at, 193u);
+}
+
+TEST_F(TransactTest, ADamagedFrameIsFlushedAndAskedAgain) {
+    Bytes damaged = frameAround(test::repeated(64, 0x11));
+    damaged[10] ^= 0x01;
+    lock.reply(damaged);
+    lock.reply(frameAround(test::repeated(64, 0x22)));
+    ASSERT_EQ(transact(ReadRequest, 64), 64);
+    EXPECT_EQ(reply[0], 0x22);
+    EXPECT_EQ(requestsSent(), 2u);
+    EXPECT_EQ(flushReads(), 1u);
+}
+
+TEST_F(TransactTest, ANakToADataRequestIsAskedAgainWithoutFlush) {
+    lock.reply(test::NakFrame);
+    lock.reply(frameAround(test::repeated(64, 0x33)));
+    ASSERT_EQ(transact(ReadRequest, 64), 64);
+    EXPECT_EQ(reply[63], 0x33);
+    EXPECT_EQ(requestsSent(), 2u);
+    EXPECT_EQ(flushReads(), 0u);
+}
+
+TEST_F(TransactTest, ThreeFailuresThrowAndLeaveTheReplyUntouched) {
+    reply.fill(0xEE);
+    lock.reply(test::NakFrame).reply(test::NakFrame).reply(test::NakFrame);
+    lock.reply(frameAround({0x01})); // never asked for
+    EXPECT_THROW(transact(ReadRequest, 64), CommErr);
+    EXPECT_EQ(requestsSent(), 3u);
+    EXPECT_TRUE(std::all_of(reply.begin(), reply.end(), [](auto b) { return b == 0xEE; }));
+}
+
+TEST_F(TransactTest, ANakIsAnAnswerWhenOneByteIsExpected) {
+    lock.reply(test::NakFrame);
+    ASSERT_EQ(transact({0x53}, 1), 1);
+    EXPECT_EQ(reply[0], NAK);
+    EXPECT_EQ(requestsSent(), 1u);
+}
+
+TEST_F(TransactTest, OnlyTheExpectedBytesAreCopiedAndOnlyBytesThatCame) {
+    reply.fill(0xEE);
+    lock.reply(frameAround({1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(transact(ReadRequest, 4), 6); // the whole payload length
+    EXPECT_EQ(Bytes(reply.begin(), reply.begin() + 5), (Bytes{1, 2, 3, 4, 0xEE}));
+
+    // An ACK to a data request is a reply of one byte; the rest of the buffer keeps
+    // its bytes rather than taking leftovers of the frame buffer.
+    reply.fill(0xEE);
+    lock.reply(test::AckFrame);
+    EXPECT_EQ(transact(ReadRequest, 64), 1);
+    EXPECT_EQ(reply[0], ACK);
+    EXPECT_TRUE(std::all_of(reply.begin() + 1, reply.end(), [](auto b) { return b == 0xEE; }));
+}
+
+TEST_F(TransactTest, ARequestLengthOutsideOneTo128SendsNothing) {
+    const Bytes big = test::repeated(129, 0x4B);
+    EXPECT_EQ(bank.transact(0, big.data(), 1, reply.data(), 0), 0);
+    EXPECT_EQ(transact(big, 1), 0);
+    EXPECT_THROW(bank.command(0, big.data(), 0), CommErr);
+    EXPECT_THROW(bank.command(129, big.data(), 0), CommErr);
+    EXPECT_EQ(requestsSent(), 0u);
+    // 128 is the largest payload: a frame of 132 bytes.
+    lock.reply(test::AckFrame);
+    bank.command(128, big.data(), 0);
+    ASSERT_EQ(requestsSent(), 1u);
+    EXPECT_EQ(line.writes()[0].bytes, frameAround(Bytes(big.begin(), big.end() - 1)));
+}
+
+TEST_F(TransactTest, ACommandIsDoneOnlyWhenTheLockAcknowledges) {
+    const Bytes finish{0x53};
+    lock.reply(test::AckFrame);
+    EXPECT_NO_THROW(bank.command(1, finish.data(), 100));
+    EXPECT_EQ(requestsSent(), 1u);
+
+    // A NAK, another single byte, or a longer payload: CommErr at once, no second request.
+    for (const Bytes& answer : {test::NakFrame, frameAround({0x07}), frameAround({0x06, 0x06})}) {
+        const std::size_t before = requestsSent();
+        lock.reply(answer);
+        EXPECT_THROW(bank.command(1, finish.data(), 100), CommErr);
+        EXPECT_EQ(requestsSent() - before, 1u);
+    }
+}
+
+TEST_F(TransactTest, ARefusedTimeoutChangeDropsThePortAndTheRestFailsAtOnce) {
+    lock.failingTimeoutsCall = 2; // the first raise after the open
+    lock.reply(test::AckFrame);
+    EXPECT_THROW(transact(ReadRequest, 64), CommErr);
+    EXPECT_EQ(bank.portNumber, 0);
+    EXPECT_EQ(requestsSent(), 1u);
+    EXPECT_TRUE(line.reads().empty());
+    EXPECT_EQ(line.now(), 0u);
+    EXPECT_EQ(line.misuse(), 0);
+}
+
+TEST_F(TransactTest, ARefusedRestoreDropsThePortAfterTheHeader) {
+    lock.failingTimeoutsCall = 3; // the restore after the first header read
+    lock.reply(frameAround(test::repeated(64, 0x44)));
+    EXPECT_THROW(transact(ReadRequest, 64), CommErr);
+    EXPECT_EQ(bank.portNumber, 0);
+    EXPECT_EQ(line.reads().size(), 1u);
+    EXPECT_EQ(line.misuse(), 0);
+}
+
+TEST_F(TransactTest, AShortWriteDropsThePortMidExchange) {
+    lock.shortWriteCall = 1;
+    EXPECT_THROW(transact(ReadRequest, 64), CommErr);
+    EXPECT_EQ(bank.portNumber, 0);
+    EXPECT_EQ(requestsSent(), 1u);
+    EXPECT_TRUE(line.reads().empty());
+    EXPECT_EQ(line.now(), 0u);
+}
+
+TEST_F(TransactTest, WithNoPortOpenEveryAttemptFailsAtOnce) {
+    bank.closePort();
+    EXPECT_THROW(transact(ReadRequest, 64), CommErr);
+    EXPECT_EQ(requestsSent(), 0u);
+    EXPECT_EQ(line.now(), 0u);
+    EXPECT_EQ(line.misuse(), 0);
+}
+
+} // namespace
+} // namespace v38
