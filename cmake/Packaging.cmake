@@ -1,4 +1,5 @@
-# Installation layout and the Debian package (cpack -G DEB).
+# Installation layout and packages: a Debian package on Linux (cpack -G DEB), a folder
+# or ZIP with Qt's libraries beside the programs on Windows (cpack -G ZIP).
 include(GNUInstallDirs)
 
 foreach(program vestibar v38ctl v38-lock-sim)
@@ -6,23 +7,48 @@ foreach(program vestibar v38ctl v38-lock-sim)
         install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
     endif()
 endforeach()
-if(TARGET vestibar)
+
+if(TARGET vestibar AND UNIX)
+    # The menu entry and its icon.
     install(FILES ${PROJECT_SOURCE_DIR}/packaging/vestibar.desktop
             DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
     install(FILES ${PROJECT_SOURCE_DIR}/packaging/vestibar.svg
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 endif()
 
+if(TARGET vestibar AND WIN32)
+    # Qt's DLLs and plugins (platform, styles, SVG icons) beside vestibar.exe.
+    find_package(Qt6 REQUIRED COMPONENTS Core)
+    if(Qt6_VERSION VERSION_GREATER_EQUAL 6.5)
+        qt_generate_deploy_app_script(TARGET vestibar OUTPUT_SCRIPT v38_deploy_script
+                                      NO_UNSUPPORTED_PLATFORM_ERROR)
+    else()
+        qt_generate_deploy_app_script(TARGET vestibar FILENAME_VARIABLE v38_deploy_script
+                                      NO_UNSUPPORTED_PLATFORM_ERROR)
+    endif()
+    install(SCRIPT ${v38_deploy_script})
+endif()
+
 set(CPACK_PACKAGE_NAME vestibar)
 set(CPACK_PACKAGE_VENDOR "Vestibar")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Configurator of the V38 door-lock controller (ATM-room variant)")
+set(CPACK_PACKAGE_DESCRIPTION "Reads the configuration of a V38 lock over a serial port (RS232\n\
+to RS485), edits its accepted-card prefixes, flags and times, writes it back,\n\
+and keeps configurations in 514-byte files. With v38ctl, the same operations on\n\
+the command line, and v38-lock-sim, a lock simulator on a pseudo-terminal for\n\
+trying it all without a lock.")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "Vestibar developers <dev@vestibar.invalid>")
-set(CPACK_GENERATOR DEB)
+set(CPACK_STRIP_FILES ON)
+if(WIN32)
+    set(CPACK_GENERATOR ZIP)
+else()
+    set(CPACK_GENERATOR DEB)
+endif()
+
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+# dpkg-shlibdeps finds the libraries the programs link, Qt's included (libqt6gui6 pulls
+# the X11 platform plugin, libqt6svg6 brings the SVG icon plugins).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The SVG icons of the windows are drawn through Qt's SVG plugins.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, qt6-qpa-plugins")
-set(CPACK_STRIP_FILES ON)
 include(CPack)

@@ -1,13 +1,33 @@
 #include "ReplaceFile.h"
 
+#include <cwctype>
 #include <string>
 #include <windows.h>
 
 namespace v38 {
 
+namespace {
+// CON, PRN, AUX, NUL, COM1..COM9 and LPT1..LPT9 name devices in every folder, with any
+// extension, even where the file system reports no such file; so does our temporary
+// name behind them. Refused by name, so that no device is ever opened.
+bool namesDevice(const std::filesystem::path& path) {
+    std::wstring stem = path.filename().wstring();
+    stem = stem.substr(0, stem.find(L'.'));
+    while (!stem.empty() && (stem.back() == L' ' || stem.back() == L':'))
+        stem.pop_back();
+    for (wchar_t& c : stem)
+        c = wchar_t(std::towupper(c));
+    if (stem == L"CON" || stem == L"PRN" || stem == L"AUX" || stem == L"NUL")
+        return true;
+    return stem.size() == 4 &&
+           (stem.compare(0, 3, L"COM") == 0 || stem.compare(0, 3, L"LPT") == 0) &&
+           stem[3] >= L'1' && stem[3] <= L'9';
+}
+} // namespace
+
 ReplaceResult replaceFile(const std::filesystem::path& path, const std::uint8_t* data,
                           std::size_t size) {
-    if (path.empty())
+    if (path.empty() || namesDevice(path))
         return ReplaceResult::CannotCreate;
     const std::wstring target = path.wstring();
 

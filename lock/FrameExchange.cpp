@@ -24,10 +24,14 @@ void changeTimeouts(RS232& port, int extra) {
         port.dropPort();
 }
 
-// One attempt: sends the request and takes the reply into `frame`. Returns the reply's
-// payload length, or 0 when the attempt failed.
-int attemptExchange(RS232& port, const FrameBuffer& request, std::size_t requestSize, int expected,
-                    int extraTime, FrameBuffer& frame) {
+struct Attempt {
+    int payloadSize = 0;     // of the reply; 0 when the attempt failed
+    bool answerLate = false; // failed waiting for the reply, which may still come
+};
+
+// One attempt: sends the request and takes the reply into `frame`.
+Attempt attemptExchange(RS232& port, const FrameBuffer& request, std::size_t requestSize,
+                        int expected, int extraTime, FrameBuffer& frame) {
     port.sendBytes(static_cast<std::uint32_t>(requestSize), request.data());
     // The extra time is for the lock to think before it answers: it covers the header
     // only, the rest of the reply comes under the standard time-outs.
@@ -37,25 +41,25 @@ int attemptExchange(RS232& port, const FrameBuffer& request, std::size_t request
     if (extraTime != 0)
         changeTimeouts(port, 0);
     if (header < 2)
-        return 0;
+        return {0, true};
 
     const int size = frameLength(frame.data());
     if (size < MinFrame || size > MaxFrame) {
         flushRead(port, frame);
-        return 0;
+        return {};
     }
     const auto rest = static_cast<std::uint32_t>(size - 2);
     if (port.receiveBytes(rest, frame.data() + 2) < rest)
-        return 0;
+        return {0, true};
     if (!isWholeFrame(frame.data(), static_cast<std::size_t>(size))) {
         flushRead(port, frame);
-        return 0;
+        return {};
     }
     // A NAK asks for the same request again; when one byte is expected the caller is a
     // command, for which a NAK is an answer (and a refusal).
     if (size == MinFrame && frame[2] == NAK && expected != 1)
-        return 0;
-    return size - FrameOverhead;
+        return {};
+    return {size - FrameOverhead, false};
 }
 } // namespace
 
@@ -66,17 +70,26 @@ int V38Bank::transact(int length, const std::uint8_t* payload, int expected, std
     FrameBuffer request{};
     const std::size_t requestSize = encodeFrame(payload, length, request.data());
     FrameBuffer frame{};
+    bool answerMayFollow = false;
     for (int attempt = 0; attempt < Attempts; ++attempt) {
-        const int payloadSize =
+        const Attempt result =
             attemptExchange(*this, request, requestSize, expected, extraTime, frame);
-        if (payloadSize == 0)
+        if (result.payloadSize == 0) {
+            answerMayFollow = answerMayFollow || result.answerLate;
             continue;
+        }
         // Only bytes that came from the lock reach the caller; behind a shorter payload
         // its buffer keeps what it held.
-        const int copied = std::min(std::clamp(expected, 0, MaxPayload), payloadSize);
+        const int copied = std::min(std::clamp(expected, 0, MaxPayload), result.payloadSize);
         if (copied > 0)
             std::memcpy(reply, frame.data() + 2, static_cast<std::size_t>(copied));
-        return payloadSize;
+        // A lock that was late with its answer answers the repeated request too, and a
+        // frame carries nothing that says which request it answers: that second answer
+        // would be taken for the reply to the next request, one block's bytes in the
+        // place of the next. Clear the line of it before going on.
+        if (answerMayFollow)
+            flushRead(*this, frame);
+        return result.payloadSize;
     }
     throw CommErr();
 }

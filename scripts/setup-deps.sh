@@ -13,8 +13,13 @@ packages=(
     fonts-dejavu-core
     # screenshots and a display for the demo on a machine without one
     xvfb xauth
-    # the Windows build of everything below the windows (scripts/cross-win.sh)
-    g++-mingw-w64-x86-64-posix
+    # the Windows build of everything below the windows (scripts/cross-win.sh) and its
+    # tests under Wine (scripts/test-wine.sh)
+    g++-mingw-w64-x86-64-posix wine wine64
+    # the libFuzzer harnesses (scripts/test-fuzz.sh)
+    clang libclang-rt-14-dev
+    # the Debian package and its checks (scripts/test-package.sh)
+    dpkg-dev desktop-file-utils x11-utils libglib2.0-bin
 )
 
 missing=()

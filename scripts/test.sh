@@ -1,8 +1,38 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs every test.
-set -euo pipefail
+# Installs what is missing, then runs every stage: the default suite first, then the
+# sanitizers, the fuzzers, the Windows build under Wine and the Debian package. Every
+# stage runs; the script fails when any of them failed.
+#   scripts/test.sh                 all stages
+#   scripts/test.sh default asan    only these (names: default asan fuzz wine package)
+set -uo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup-deps.sh
-cmake --preset default >/dev/null
-cmake --build --preset default
-QT_QPA_PLATFORM=offscreen ctest --preset default --parallel 2
+
+stages=("$@")
+if [ ${#stages[@]} -eq 0 ]; then
+    stages=(default asan fuzz wine package)
+fi
+for stage in "${stages[@]}"; do
+    if [ ! -x "scripts/test-$stage.sh" ]; then
+        echo "test.sh: no stage '$stage'" >&2
+        exit 2
+    fi
+done
+
+scripts/setup-deps.sh || exit 1
+
+summary=()
+failed=0
+for stage in "${stages[@]}"; do
+    echo "=== stage $stage"
+    start=$SECONDS
+    if "scripts/test-$stage.sh"; then
+        result=passed
+    else
+        result=FAILED
+        failed=1
+    fi
+    summary+=("$(printf '%-8s %s in %d s' "$stage" "$result" $((SECONDS - start)))")
+done
+echo "=== summary"
+printf '%s\n' "${summary[@]}"
+exit $failed

@@ -14,6 +14,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <termios.h>
 #include <thread>
 #include <unistd.h>
 
@@ -76,6 +77,11 @@ public:
             ::close(fd);
             return InvalidPortHandle;
         }
+        // A port opened anew starts with nothing to read, as on Windows. Bytes that came
+        // while nobody held the port belong to no request of ours; on a pseudo-terminal
+        // whose other end keeps it open they would wait for us, and a late reply from
+        // before would be taken for the answer to the next request.
+        ::tcflush(fd, TCIFLUSH);
         std::lock_guard<std::mutex> guard(mutex_);
         timeouts_[fd] = Timeouts{};
         return fd;

@@ -152,6 +152,29 @@ TEST_F(NativeSerialTest, ThePortIsHeldExclusivelyUntilItIsClosed) {
     EXPECT_TRUE(openLockPort(other));
 }
 
+TEST_F(NativeSerialTest, BytesThatCameWhileThePortWasClosedAreNotReadAfterTheOpen) {
+    // The far end holds the terminal open, as the lock simulator does, so that what it
+    // sent between two of our opens stays queued: a late reply to an earlier request.
+    const int keeper = ::open(device.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(keeper, 0);
+    termios raw{};
+    ASSERT_EQ(::tcgetattr(keeper, &raw), 0);
+    ::cfmakeraw(&raw);
+    ASSERT_EQ(::tcsetattr(keeper, TCSANOW, &raw), 0);
+    const Bytes lateReply = test::frameAround(test::repeated(64, 0x33));
+    masterWrite(lateReply);
+    ASSERT_EQ(::tcdrain(master), 0);
+
+    ASSERT_TRUE(openLockPort(port));
+    std::uint8_t buffer[132];
+    EXPECT_EQ(port.receiveBytes(sizeof buffer, buffer), 0u);
+    // What comes after the open is read as ever.
+    masterWrite(test::AckFrame);
+    ASSERT_EQ(port.receiveBytes(5, buffer), 5u);
+    EXPECT_EQ(Bytes(buffer, buffer + 5), test::AckFrame);
+    ::close(keeper);
+}
+
 TEST_F(NativeSerialTest, MissingDevicesAndFilesThatAreNoTerminalCannotBeOpened) {
     usePorts("/nonexistent/ttyX:/dev/null::" + device);
     EXPECT_FALSE(port.openPort(1, 9600, 3, 3, 264, 264));

@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Runs the configurator against the lock simulator: the simulator opens a
+# pseudo-terminal holding a sample configuration, and vestibar finds it as COM1
+# through V38_PORTS. Read the lock with "Zamek > Odytaj", change something, write it
+# back with "Zamek > Zapisz"; the simulated lock keeps what it was sent in a copy of
+# the sample (its path is printed). Without a display the demo runs under xvfb-run.
+#
+#   scripts/run-demo.sh            build if needed, then run
+#   V38_BUILD_DIR=dir scripts/run-demo.sh   use another build folder
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+build="${V38_BUILD_DIR:-build/debug}"
+if [ ! -f "$build/build.ninja" ] && [ ! -f "$build/Makefile" ]; then
+    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
+fi
+cmake --build "$build" --target vestibar v38-lock-sim
+
+work="$(mktemp -d "${TMPDIR:-/tmp}/v38-demo.XXXXXX")"
+cp scripts/demo/sample-lock.bin "$work/lock.bin"
+
+sim_pid=""
+cleanup() {
+    if [ -n "$sim_pid" ]; then
+        kill "$sim_pid" 2>/dev/null || true
+        wait "$sim_pid" 2>/dev/null || true
+    fi
+}
+trap cleanup EXIT INT TERM
+
+"$build/tools/sim/v38-lock-sim" --image "$work/lock.bin" >"$work/sim.out" 2>"$work/sim.log" &
+sim_pid=$!
+for _ in $(seq 50); do
+    [ -s "$work/sim.out" ] && break
+    sleep 0.1
+done
+device="$(head -n 1 "$work/sim.out")"
+if [ -z "$device" ]; then
+    echo "run-demo: the lock simulator did not start:" >&2
+    cat "$work/sim.log" >&2
+    exit 1
+fi
+echo "Simulated lock on $device (COM1); its memory is $work/lock.bin"
+
+export V38_PORTS="$device"
+if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+    "$build/ui/vestibar"
+elif command -v xvfb-run >/dev/null; then
+    echo "No display here: running vestibar under xvfb-run, where nobody can see it."
+    echo "A picture of its window goes to $work/screen.png; stop the demo with Ctrl+C."
+    xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+        "$1" & app=$!
+        sleep 3
+        if command -v import >/dev/null; then import -window root "$2" && echo "Saved $2"; fi
+        wait "$app"' _ "$build/ui/vestibar" "$work/screen.png"
+else
+    echo "run-demo: no display and no xvfb-run (scripts/setup-deps.sh installs it)" >&2
+    exit 1
+fi

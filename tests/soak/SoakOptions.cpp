@@ -1,0 +1,90 @@
+#include "SoakOptions.h"
+
+#include <charconv>
+
+namespace v38::soak {
+
+namespace {
+bool parseNumber(const std::string& text, long long max, long long& value) {
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc() && end == text.data() + text.size() && value >= 0 && value <= max;
+}
+} // namespace
+
+std::optional<SoakOptions> parseSoakOptions(const std::vector<std::string>& args,
+                                            std::string& error) {
+    SoakOptions options;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--help" || arg == "-h") {
+            options.help = true;
+            continue;
+        }
+        if (i + 1 >= args.size()) {
+            error = "unknown argument '" + arg + "' or a missing value";
+            return std::nullopt;
+        }
+        const std::string& text = args[++i];
+        if (arg == "--simulator") {
+            options.simulator = text;
+            continue;
+        }
+        if (arg == "--fault-kinds") {
+            options.faultKinds = text;
+            continue;
+        }
+        long long n = 0;
+        const auto number = [&](long long max) {
+            if (parseNumber(text, max, n))
+                return true;
+            error = arg + ": bad number '" + text + "'";
+            return false;
+        };
+        if (arg == "--transfers") {
+            if (!number(10'000'000))
+                return std::nullopt;
+            options.transfers = int(n);
+        } else if (arg == "--seconds") {
+            if (!number(7 * 24 * 3600))
+                return std::nullopt;
+            options.seconds = int(n);
+        } else if (arg == "--seed") {
+            if (!number(0xFFFFFFFFLL))
+                return std::nullopt;
+            options.seed = std::uint32_t(n);
+        } else if (arg == "--fault-percent") {
+            if (!number(100))
+                return std::nullopt;
+            options.faultPercent = int(n);
+        } else if (arg == "--slow-ms") {
+            if (!number(600'000))
+                return std::nullopt;
+            options.slowMs = int(n);
+        } else {
+            error = "unknown argument '" + arg + "'";
+            return std::nullopt;
+        }
+    }
+    return options;
+}
+
+std::string soakUsage() {
+    return R"(Usage: v38-soak [options]
+
+Reads from and writes to a simulated lock again and again, over a pseudo-terminal,
+while the simulator injects random faults of every kind into its replies, and checks
+after each transfer that what was reported is what happened. Prints the counts; the
+exit status is 1 when any check failed.
+
+  --transfers N       at most N transfers (default 1000)
+  --seconds S         start no transfer after S seconds (default 600)
+  --seed N            seed of the transfers, the images and the faults (default 1)
+  --fault-percent P   chance of a fault on each request (default 8)
+  --fault-kinds LIST  the kinds of fault, separated by commas (default: all of
+                      silence,nak,crc,length,truncate,slow)
+  --slow-ms MS        how late a slow reply comes (default 1500)
+  --simulator PATH    the v38-lock-sim program (default: the one built with this)
+)";
+}
+
+} // namespace v38::soak

@@ -1,0 +1,59 @@
+#include "SoakTally.h"
+
+#include <iomanip>
+#include <ostream>
+
+namespace v38::soak {
+
+namespace {
+constexpr std::size_t KeptProblems = 20;
+}
+
+int SoakTally::transfers() const {
+    return readsDone + readsNoLock + readsFailed + writesDone + writesNoLock +
+           writesFailedInBlocks + writesFailedAtFinish;
+}
+
+int SoakTally::faultsInjected() const {
+    int total = 0;
+    for (const auto& [kind, count] : faults)
+        total += count;
+    return total;
+}
+
+int SoakTally::failedChecks() const {
+    return falseSuccesses + unexpectedLockChanges + imageViolations + portViolations + crashes;
+}
+
+void SoakTally::problem(int& counter, const std::string& description) {
+    ++counter;
+    if (problems.size() < KeptProblems)
+        problems.push_back(description);
+}
+
+void printTally(std::ostream& out, const SoakTally& t, double seconds) {
+    out << std::fixed << std::setprecision(1);
+    out << "transfers: " << t.transfers() << " in " << seconds << " s ("
+        << (seconds > 0 ? t.transfers() / seconds : 0.0) << "/s)\n";
+    out << "  reads:  done " << t.readsDone << ", no lock " << t.readsNoLock
+        << ", communication error " << t.readsFailed << "\n";
+    out << "  writes: done " << t.writesDone << ", no lock " << t.writesNoLock
+        << ", communication error in a block " << t.writesFailedInBlocks << ", at 'S' "
+        << t.writesFailedAtFinish << " (of which committed " << t.failedFinishesCommitted << ")\n";
+    out << "faults injected: " << t.faultsInjected();
+    const char* separator = " (";
+    for (const auto& [kind, count] : t.faults) {
+        out << separator << kind << " " << count;
+        separator = ", ";
+    }
+    out << (t.faults.empty() ? "" : ")") << "\n";
+    out << "false successes: " << t.falseSuccesses << "\n";
+    out << "lock changed where it must not: " << t.unexpectedLockChanges << "\n";
+    out << "image not as it must be: " << t.imageViolations << "\n";
+    out << "port not as it must be: " << t.portViolations << "\n";
+    out << "crashes: " << t.crashes << "\n";
+    for (const std::string& problem : t.problems)
+        out << "  ! " << problem << "\n";
+}
+
+} // namespace v38::soak

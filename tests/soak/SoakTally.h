@@ -1,0 +1,38 @@
+#pragma once
+
+#include <iosfwd>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace v38::soak {
+
+// What the soak saw: transfers by outcome, the faults the simulator injected, and every
+// check that failed.
+struct SoakTally {
+    int readsDone = 0;
+    int readsNoLock = 0;
+    int readsFailed = 0;
+    int writesDone = 0;
+    int writesNoLock = 0;
+    int writesFailedInBlocks = 0;
+    int writesFailedAtFinish = 0;
+    int failedFinishesCommitted = 0; // 'S' took effect, its acknowledgement was lost
+    std::map<std::string, int> faults;
+
+    int falseSuccesses = 0;            // reported done, but the image or the lock disagrees
+    int unexpectedLockChanges = 0;     // the lock changed where it must not have
+    int imageViolations = 0;           // the image is not what the sequence must leave
+    int portViolations = 0;            // the port is not in the state it must be in
+    int crashes = 0;                   // the simulator died, or something threw that must not
+    std::vector<std::string> problems; // the first few, described
+
+    int transfers() const;
+    int faultsInjected() const;
+    int failedChecks() const;
+    void problem(int& counter, const std::string& description);
+};
+
+void printTally(std::ostream& out, const SoakTally& tally, double seconds);
+
+} // namespace v38::soak

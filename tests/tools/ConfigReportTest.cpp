@@ -1,0 +1,69 @@
+#include "ConfigReport.h"
+#include "TimeReading.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using namespace v38;
+using namespace v38::ctl;
+
+namespace {
+
+TEST(TimeReading, ShowsTenthsOfSecondsAndMinutes) {
+    const struct {
+        int value;
+        const char* bolt;
+        const char* lockout;
+    } cases[] = {
+        {0, "= 0,0 sek", "= 0min 00sek"},     {1, "= 0,1 sek", "= 0min 10sek"},
+        {6, "= 0,6 sek", "= 1min 00sek"},     {25, "= 2,5 sek", "= 4min 10sek"},
+        {100, "= 10,0 sek", "= 16min 40sek"}, {255, "= 25,5 sek", "= 42min 30sek"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(boltPulseReading(c.value), c.bolt);
+        EXPECT_EQ(lockoutReading(c.value), c.lockout);
+    }
+}
+
+bool hasLine(const std::string& text, const std::string& line) {
+    return ("\n" + text).find("\n" + line + "\n") != std::string::npos;
+}
+
+TEST(ConfigReport, DescribesFlagsTimesPrefixesAndBothFormsOfTheCards) {
+    ConfigImage image = ConfigImage::defaults();
+    image[offset::flags] = 0xE2; // bits 6 and 7 set as a file may hold them
+    image[offset::boltPulse] = 25;
+    image[offset::entryLockout] = 0;
+    image[offset::matLockout] = 6;
+    const std::uint8_t rows[][4] = {
+        {0x24, 0x56, 0x7F, 0xFF}, // row 1: position 3, 4567
+        {0xF0, 0x12, 0x34, 0x56}, // row 2: inactive whatever follows
+        {0x2F, 0x12, 0x34, 0x56}, // row 3: active, empty prefix
+    };
+    for (int i = 0; i < 3; ++i)
+        std::copy(rows[i], rows[i] + 4, image.entry(i));
+    std::copy_n(rows[0], 4, image.entry(99));
+    const std::uint8_t card[] = {0x12, 0x34, 0x56, 0x78, 0x90, 0x12, 0x34, 0x56, 0xD2, 0x51, 0x2F};
+    std::copy(std::begin(card), std::end(card), image.data() + serviceCardOffset(0));
+
+    const std::string text = describeConfiguration(image);
+    EXPECT_TRUE(hasLine(text, "Konfiguracja Zamka (0xE2)")) << text;
+    EXPECT_TRUE(hasLine(text, "  [ ] Czujnik otwarcia drzwi"));
+    EXPECT_TRUE(hasLine(text, "  [x] Czujnik drzwi rozwarty gdy drzwi zamknięte"));
+    EXPECT_TRUE(hasLine(text, "  [x] Zbliżeniowe karty serwisowe"));
+    EXPECT_TRUE(hasLine(text, "  Impuls otwarcia rygla (x0.1s): 25 = 2,5 sek"));
+    EXPECT_TRUE(hasLine(text, "  Blokada po wejściu (x10s): 0 = 0min 00sek"));
+    EXPECT_TRUE(hasLine(text, "  Blokada po wejściu na matę (x10s): 6 = 1min 00sek"));
+    EXPECT_TRUE(hasLine(text, "1    4567     3        xx4567..."));
+    EXPECT_TRUE(hasLine(text, "3             3        xx..."));
+    EXPECT_TRUE(hasLine(text, "100  4567     3        xx4567..."));
+    EXPECT_EQ(text.find("\n2 "), std::string::npos); // inactive rows are left out
+    EXPECT_TRUE(hasLine(text, "  Karta 1: 1234567890123456=2512"));
+    EXPECT_TRUE(hasLine(text, "  Karta 1: 1234567890123456D251"));
+    EXPECT_TRUE(hasLine(text, "  Karta 2:")); // an erased card has no magnetic text
+    EXPECT_TRUE(hasLine(text, "  Karta 2: FFFFFFFFFFFFFFFFFFFF"));
+    EXPECT_LT(text.find("(magnetyczne)"), text.find("(zbliżeniowe)"));
+}
+
+} // namespace

@@ -1,0 +1,359 @@
+// The simulator, v38ctl and V38Bank together over real pseudo-terminals.
+#include "ChildProcess.h"
+#include "ConfigFile.h"
+#include "SilentPort.h"
+#include "SimulatorProcess.h"
+#include "V38Bank.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <poll.h>
+#include <random>
+#include <termios.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using namespace v38;
+using v38::sim::SimulatorProcess;
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+const std::string CommError = "Błąd komunikacji z Zamkiem.\n";
+const std::string NoConnection = "Brak połączenia z Zamkiem.\n";
+
+Bytes contents(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string textOf(const fs::path& path) {
+    std::ifstream in(path);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+int countOf(const std::string& text, const std::string& what) {
+    int count = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++count;
+    return count;
+}
+
+void put(const fs::path& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+// A configuration file of random bytes: flags with bits 6 and 7, entries, cards and the
+// reserved tail all arbitrary, which a transfer must carry exactly as they are.
+Bytes sampleFile(unsigned seed) {
+    std::mt19937 random(seed);
+    ConfigImage image;
+    for (auto& b : image)
+        b = std::uint8_t(random());
+    const ConfigFileBytes bytes = encodeConfigFile(image);
+    return {bytes.begin(), bytes.end()};
+}
+
+std::vector<std::string> faults(std::initializer_list<const char*> rules) {
+    std::vector<std::string> args;
+    for (const char* rule : rules)
+        args.insert(args.end(), {"--fault", rule});
+    return args;
+}
+
+Bytes defaultFile() {
+    const ConfigFileBytes bytes = encodeConfigFile(ConfigImage::defaults());
+    return {bytes.begin(), bytes.end()};
+}
+
+class EndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/v38-e2e-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        folder = pattern;
+    }
+    void TearDown() override {
+        // What the simulators saw on the line explains a failure better than anything.
+        if (HasFailure()) {
+            for (const std::string& log : logs)
+                std::printf("--- %s\n%s", log.c_str(), textOf(log).c_str());
+        }
+        std::error_code ignored;
+        fs::remove_all(folder, ignored);
+    }
+
+    fs::path path(const std::string& name) const { return folder / name; }
+    fs::path lockFile() const { return path("lock.bin"); }
+
+    // A simulator whose committed image is kept in lockFile() and whose frames are
+    // logged to the file it returns in `log`.
+    std::unique_ptr<SimulatorProcess> startSimulator(std::vector<std::string> args = {},
+                                                     std::string* log = nullptr) {
+        logs.push_back(path("sim-" + std::to_string(logs.size()) + ".log").string());
+        if (log)
+            *log = logs.back();
+        args.insert(args.begin(), {"--image", lockFile().string(), "--log"});
+        return std::make_unique<SimulatorProcess>(V38_LOCK_SIM, args, logs.back());
+    }
+
+    static ProcessResult ctl(const std::vector<std::string>& args, const std::string& ports) {
+        return runProcess(V38CTL, args, {"V38_PORTS=" + ports});
+    }
+
+    fs::path folder;
+    std::vector<std::string> logs;
+};
+
+TEST_F(EndToEnd, WriteAndReadCarryTheExactBytesBehindSilentPorts) {
+    SilentPort first;
+    SilentPort second;
+    const auto simulator = startSimulator();
+    const std::string ports = first.path() + ":" + second.path() + ":" + simulator->devicePath();
+
+    const Bytes file = sampleFile(1);
+    put(path("in.bin"), file);
+    const ProcessResult write = ctl({"write", path("in.bin")}, ports);
+    ASSERT_EQ(write.status, 0) << write.err;
+    EXPECT_EQ(contents(lockFile()), file);
+
+    const ProcessResult read = ctl({"read", path("out.bin")}, ports);
+    ASSERT_EQ(read.status, 0) << read.err;
+    EXPECT_EQ(contents(path("out.bin")), file);
+}
+
+class FailedRead : public EndToEnd, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(FailedRead, LeavesTheFileItWouldHaveWrittenAsItWas) {
+    const auto simulator = startSimulator(faults({GetParam()}));
+    const Bytes old = sampleFile(2);
+    put(path("kept.bin"), old);
+
+    const ProcessResult read = ctl({"read", path("kept.bin")}, simulator->devicePath());
+    EXPECT_EQ(read.status, 1);
+    EXPECT_EQ(read.err, CommError);
+    EXPECT_EQ(contents(path("kept.bin")), old);
+    EXPECT_TRUE(fs::exists(lockFile()));
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 3)
+        << "no file but the lock's, its log and the kept one";
+}
+
+INSTANTIATE_TEST_SUITE_P(EachFault, FailedRead,
+                         ::testing::Values("silence:3@C7", "nak:3@C1", "crc:3@C0", "length:3@C0",
+                                           "truncate:3@C4", "slow@C0"));
+
+class FailedWrite : public EndToEnd, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(FailedWrite, LeavesTheLockAsItWas) {
+    const auto simulator = startSimulator(faults({GetParam()}));
+    ASSERT_EQ(contents(lockFile()), defaultFile());
+    put(path("new.bin"), sampleFile(3));
+
+    const ProcessResult write = ctl({"write", path("new.bin")}, simulator->devicePath());
+    EXPECT_EQ(write.status, 1);
+    EXPECT_EQ(write.err, CommError);
+    EXPECT_EQ(contents(lockFile()), defaultFile());
+}
+
+// A command refused with NAK fails at once; other faults fail after three attempts.
+INSTANTIATE_TEST_SUITE_P(EachFault, FailedWrite,
+                         ::testing::Values("nak@K5", "nak@S", "silence:3@K7", "length:3@K0",
+                                           "crc:3@K1", "truncate:3@K2", "slow@S"));
+
+TEST_F(EndToEnd, AWriteBrokenOffHalfWayLeavesNothingBehind) {
+    const auto simulator = startSimulator(faults({"nak@K5"}));
+    const std::string port = simulator->devicePath();
+    put(path("first.bin"), sampleFile(4));
+    ASSERT_EQ(ctl({"write", path("first.bin")}, port).status, 1);
+
+    // Blocks 0..4 reached the lock but were never committed, nor do they come back
+    // into the next write.
+    ASSERT_EQ(ctl({"read", path("after.bin")}, port).status, 0);
+    EXPECT_EQ(contents(path("after.bin")), defaultFile());
+    put(path("second.bin"), sampleFile(5));
+    ASSERT_EQ(ctl({"write", path("second.bin")}, port).status, 0);
+    EXPECT_EQ(contents(lockFile()), sampleFile(5));
+}
+
+TEST_F(EndToEnd, FaultsThatRetriesOvercomeStillCarryTheExactBytes) {
+    const auto simulator =
+        startSimulator(faults({"crc:2@K2", "truncate@K4", "silence@S", "length@C1", "nak:2@C3",
+                               "truncate@C6", "silence@C7"}));
+    const std::string port = simulator->devicePath();
+    const Bytes file = sampleFile(6);
+    put(path("in.bin"), file);
+
+    const ProcessResult write = ctl({"write", path("in.bin")}, port);
+    ASSERT_EQ(write.status, 0) << write.err;
+    EXPECT_EQ(contents(lockFile()), file);
+    const ProcessResult read = ctl({"read", path("out.bin")}, port);
+    ASSERT_EQ(read.status, 0) << read.err;
+    EXPECT_EQ(contents(path("out.bin")), file);
+}
+
+TEST_F(EndToEnd, ALockThatMissesBothProbesIsNotFound) {
+    SilentPort silent;
+    const auto simulator = startSimulator(faults({"silence:2@M"}));
+    const std::string ports = silent.path() + ":" + simulator->devicePath();
+
+    const ProcessResult read = ctl({"read", path("never.bin")}, ports);
+    EXPECT_EQ(read.status, 1);
+    EXPECT_EQ(read.err, NoConnection);
+    EXPECT_FALSE(fs::exists(path("never.bin")));
+
+    const ProcessResult probe = ctl({"probe"}, ports);
+    EXPECT_EQ(probe.status, 0);
+    EXPECT_EQ(probe.out, "COM2 " + simulator->devicePath() + "\n");
+}
+
+TEST_F(EndToEnd, RandomFaultsNeverGiveAHalfDoneTransfer) {
+    std::string log;
+    auto simulator = startSimulator({"--random", "25", "--seed", "11"}, &log);
+    const std::string port = simulator->devicePath();
+    const Bytes file = sampleFile(7);
+    put(path("in.bin"), file);
+    const Bytes old = sampleFile(8);
+    put(path("out.bin"), old);
+
+    const ProcessResult write = ctl({"write", path("in.bin")}, port);
+    const Bytes committed = contents(lockFile());
+    EXPECT_EQ(committed, write.status == 0 ? file : defaultFile()) << write.err;
+    const ProcessResult read = ctl({"read", path("out.bin")}, port);
+    EXPECT_EQ(contents(path("out.bin")), read.status == 0 ? committed : old) << read.err;
+    EXPECT_TRUE(write.status == 0 || write.err == CommError || write.err == NoConnection);
+    EXPECT_TRUE(read.status == 0 || read.err == CommError || read.err == NoConnection);
+    simulator->stop();
+    EXPECT_GE(countOf(textOf(log), "[fault "), 3); // this seed does put faults in the way
+}
+
+TEST_F(EndToEnd, TheCommittedImageOutlivesTheSimulator) {
+    const fs::path link = path("lock-port");
+    const Bytes file = sampleFile(9);
+    put(path("in.bin"), file);
+    {
+        const auto simulator = startSimulator({"--link", link.string()});
+        EXPECT_EQ(fs::read_symlink(link), simulator->devicePath());
+        ASSERT_EQ(ctl({"write", path("in.bin")}, link.string()).status, 0);
+        EXPECT_EQ(simulator->stop(), 0);
+        EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+    }
+    const auto simulator = startSimulator({"--link", link.string()});
+    ASSERT_EQ(ctl({"read", path("out.bin")}, link.string()).status, 0);
+    EXPECT_EQ(contents(path("out.bin")), file);
+}
+
+// Waits for `count` bytes on fd, at most `ms` milliseconds.
+Bytes receive(int fd, std::size_t count, int ms) {
+    Bytes got;
+    while (got.size() < count) {
+        pollfd entry{fd, POLLIN, 0};
+        if (::poll(&entry, 1, ms) <= 0)
+            break;
+        std::uint8_t chunk[256];
+        const ssize_t n = ::read(fd, chunk, std::min(sizeof chunk, count - got.size()));
+        if (n <= 0)
+            break;
+        got.insert(got.end(), chunk, chunk + n);
+    }
+    return got;
+}
+
+TEST_F(EndToEnd, TheSimulatorResynchronisesOnTheNextFrameAfterGarbage) {
+    const auto simulator = startSimulator();
+    const int fd = ::open(simulator->devicePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    termios tio{};
+    ::tcgetattr(fd, &tio);
+    ::cfmakeraw(&tio);
+    ::tcsetattr(fd, TCSANOW, &tio);
+    const Bytes probe{0x00, 0x05, 0x4D, 0xB2, 0xA5};
+    const Bytes readBlock0{0x00, 0x06, 0x43, 0x00, 0xD1, 0x15};
+    const Bytes answer{0x00, 0x08, 0x00, 0xE8};
+
+    // Noise, then a probe, in one write.
+    Bytes noisy{0x13, 0x00, 0x07, 0xFF, 0x00};
+    noisy.insert(noisy.end(), probe.begin(), probe.end());
+    ASSERT_EQ(::write(fd, noisy.data(), noisy.size()), ssize_t(noisy.size()));
+    Bytes got = receive(fd, 8, 500);
+    ASSERT_EQ(got.size(), 8u);
+    EXPECT_TRUE(std::equal(answer.begin(), answer.end(), got.begin()));
+
+    // A length field that promises 128 bytes, then a probe: answered once the line is quiet.
+    Bytes hostage{0x00, 0x80};
+    hostage.insert(hostage.end(), probe.begin(), probe.end());
+    ASSERT_EQ(::write(fd, hostage.data(), hostage.size()), ssize_t(hostage.size()));
+    EXPECT_EQ(receive(fd, 8, 500).size(), 8u);
+
+    // A request that comes in two pieces.
+    ASSERT_EQ(::write(fd, readBlock0.data(), 3), 3);
+    ::usleep(5000);
+    ASSERT_EQ(::write(fd, readBlock0.data() + 3, 3), 3);
+    got = receive(fd, 68, 500);
+    ASSERT_EQ(got.size(), 68u);
+    EXPECT_EQ(got[2], DefaultFlags);
+    ::close(fd);
+}
+
+TEST_F(EndToEnd, BankRetriesDataRequestsButNotRefusedCommands) {
+    std::string log;
+    auto simulator = startSimulator(faults({"nak@C2", "nak@K3"}), &log);
+    ::setenv("V38_PORTS", simulator->devicePath().c_str(), 1);
+    {
+        V38Bank bank;
+        ASSERT_TRUE(bank.findLock(AllComPorts));
+        EXPECT_EQ(bank.portNumber, 1);
+        for (int block = 0; block < BlockCount; ++block)
+            bank.readBlock(block);
+        EXPECT_EQ(bank.image, ConfigImage::defaults());
+
+        for (int block = 0; block < 3; ++block)
+            bank.writeBlock(block);
+        EXPECT_THROW(bank.writeBlock(3), CommErr);
+    }
+    ::unsetenv("V38_PORTS");
+    simulator->stop();
+    const std::string frames = textOf(log);
+    EXPECT_EQ(countOf(frames, "rx 00 06 43 02 "), 2) << frames;
+    EXPECT_EQ(countOf(frames, "rx 00 46 4B 03 "), 1);
+    EXPECT_EQ(countOf(frames, "rx 00 46 4B "), 4);
+}
+
+TEST_F(EndToEnd, V38ctlReportsFileFaultsWithTheSystemsMessages) {
+    const std::string missing = path("missing.bin").string();
+    ProcessResult result = ctl({"write", missing}, "");
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "Nie można otworzyć pliku:\n\n " + missing + "\n");
+
+    Bytes tooShort = defaultFile();
+    tooShort.pop_back();
+    put(path("short.bin"), tooShort);
+    for (const char* command : {"write", "show"}) {
+        result = ctl({command, path("short.bin")}, "");
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(result.err, "Błąd w pliku.\n\n");
+    }
+
+    put(path("good.bin"), defaultFile());
+    result = ctl({"show", path("good.bin")}, "");
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out.rfind("Konfiguracja Zamka (0x19)\n", 0), 0u);
+
+    EXPECT_EQ(ctl({}, "").status, 2);
+    EXPECT_EQ(ctl({"read"}, "").status, 2);
+
+    const auto simulator = startSimulator();
+    const std::string nowhere = path("no-such-folder/out.bin").string();
+    result = ctl({"read", nowhere}, simulator->devicePath());
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "Nie można otworzyć pliku:\n\n " + nowhere + "\n");
+}
+
+} // namespace

@@ -1,0 +1,338 @@
+// The main window: what start-up shows, the time edits, the flags and the cards.
+#include "UiTestSupport.h"
+
+#include "MainImages.h"
+#include "V38Bank.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QHelpEvent>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QToolButton>
+#include <QToolTip>
+
+namespace v38::test {
+namespace {
+
+using MainWindowTest = WindowsTest;
+
+TEST_F(MainWindowTest, StartUpShowsTheDefaultConfiguration) {
+    EXPECT_EQ(MainWin->objectName(), "MainWin");
+    EXPECT_EQ(MainWin->windowTitle(), "Vestibar");
+    ASSERT_EQ(MainWin->PrefLView->topLevelItemCount(), 100);
+    for (int i = 0; i < 100; ++i)
+        ASSERT_EQ(rowTexts(i), QStringList({QString::number(i + 1), "", "", ""})) << "row " << i;
+
+    const QCheckBox* boxes[] = {MainWin->CBx1, MainWin->CBx2, MainWin->CBx3,
+                                MainWin->CBx4, MainWin->CBx5, MainWin->CBx6};
+    const bool checked[] = {true, false, false, true, true, false};
+    for (int b = 0; b < 6; ++b)
+        EXPECT_EQ(boxes[b]->isChecked(), checked[b]) << boxes[b]->objectName().toStdString();
+
+    EXPECT_EQ(MainWin->T1Edit->text(), "255");
+    EXPECT_EQ(MainWin->T2Edit->text(), "255");
+    EXPECT_EQ(MainWin->T3Edit->text(), "255");
+    EXPECT_EQ(MainWin->T1Lbl->text(), "= 25,5 sek");
+    EXPECT_EQ(MainWin->T2Lbl->text(), "= 42min 30sek");
+    EXPECT_EQ(MainWin->T3Lbl->text(), "= 42min 30sek");
+    EXPECT_EQ(MainWin->SerwKartBox->title(), " Karty Serwisowe (magnetyczne) ");
+    EXPECT_EQ(MainWin->K1Edit->text(), "");
+    EXPECT_EQ(MainWin->K2Edit->text(), "");
+
+    EXPECT_EQ(MainWin->bank().image[0], 0x19);
+    for (std::size_t at = 1; at < ConfigImage::Size; ++at)
+        ASSERT_EQ(MainWin->bank().image[at], 0xFF) << at;
+    EXPECT_EQ(MainWin->bank().portNumber, 0);
+}
+
+TEST_F(MainWindowTest, ControlsStandWhereTheFormPutsThem) {
+    showMainWindow();
+    EXPECT_EQ(MainWin->ClientArea->size(), QSize(844, 552));
+    const int widths[] = {30, 70, 60, 160};
+    for (int c = 0; c < 4; ++c)
+        EXPECT_EQ(MainWin->PrefLView->columnWidth(c), widths[c]);
+
+    // Nothing is clipped: every caption fits the box the form gives it.
+    for (QWidget* w : MainWin->findChildren<QWidget*>()) {
+        if (auto* label = qobject_cast<QLabel*>(w)) {
+            EXPECT_LE(label->sizeHint().width(), label->width())
+                << label->objectName().toStdString();
+        } else if (auto* box = qobject_cast<QCheckBox*>(w)) {
+            EXPECT_LE(box->sizeHint().width(), box->width()) << box->objectName().toStdString();
+        }
+    }
+    EXPECT_LE(MainWin->KBtn->sizeHint().width(), MainWin->KBtn->width());
+
+    MainWin->resize(1000, 700);
+    EXPECT_EQ(MainWin->ToolBar->width(), MainWin->ClientArea->width());
+    EXPECT_EQ(MainWin->GroupBox2->geometry(), QRect(424, 48, 401, 305)); // nothing moves
+}
+
+TEST_F(MainWindowTest, ToolBarMenusAndActions) {
+    const struct {
+        QToolButton* button;
+        int left;
+        QAction* action;
+    } buttons[] = {
+        {MainWin->FilNewTBtn, 0, MainWin->FilNewAct},
+        {MainWin->FilOpenTBtn, 23, MainWin->FilOpenAct},
+        {MainWin->FilSaveTBtn, 46, MainWin->FilSaveAct},
+        {MainWin->ZamekRdTBtn, 77, MainWin->ZamekRdAct},
+        {MainWin->ZamekWrTBtn, 100, MainWin->ZamekWrAct},
+    };
+    for (const auto& b : buttons) {
+        EXPECT_EQ(b.button->x(), b.left);
+        EXPECT_EQ(b.button->width(), 23);
+        EXPECT_EQ(b.button->defaultAction(), b.action);
+        EXPECT_EQ(b.button->focusPolicy(), Qt::NoFocus);
+    }
+    EXPECT_EQ(MainWin->ToolButton1->geometry().x(), 69);
+    EXPECT_EQ(MainWin->ToolButton1->width(), 8);
+    EXPECT_EQ(MainWin->ToolBar->height(), 29);
+
+    for (int i = 0; i < MainImages::Count; ++i) {
+        const QIcon icon = MainImages::image(i);
+        ASSERT_FALSE(icon.isNull()) << i;
+        EXPECT_FALSE(icon.pixmap(16, 16).toImage().isNull()) << i;
+    }
+
+    // A tool button without a hint shows no tool tip; Qt would show the caption.
+    MainWin->show();
+    const auto toolTipShown = [](QToolButton* button) {
+        QToolTip::hideText();
+        QHelpEvent help(QEvent::ToolTip, QPoint(5, 5), button->mapToGlobal(QPoint(5, 5)));
+        QCoreApplication::sendEvent(button, &help);
+        return QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    EXPECT_EQ(toolTipShown(MainWin->FilNewTBtn), "");
+    EXPECT_EQ(toolTipShown(MainWin->ZamekRdTBtn), "Odczytanie danych z zamka");
+    QToolTip::hideText();
+
+    // Menu entries are items of their own that follow their actions.
+    const QList<QAction*> plik = MainWin->Plik->actions();
+    ASSERT_EQ(plik.size(), 4);
+    EXPECT_EQ(plik[1]->objectName(), "FilOpenMnu");
+    EXPECT_EQ(plik[1]->text(), "&Otwórz");
+    EXPECT_EQ(plik[1]->icon().cacheKey(), MainWin->FilOpenAct->icon().cacheKey());
+}
+
+TEST_F(MainWindowTest, KoniecIsGreyedAndDoesNothing) {
+    showMainWindow();
+    MainWin->Plik->popup(QPoint(0, 0));
+    EXPECT_FALSE(MainWin->FilExitMnu->isEnabled());
+    EXPECT_FALSE(MainWin->FilExitAct->isEnabled());
+    MainWin->FilExitMnu->trigger(); // a disabled action does not even run
+    MainWin->Plik->close();
+    EXPECT_TRUE(MainWin->isVisible());
+    // The other entries work through their actions.
+    MainWin->T1Edit->setText("7");
+    MainWin->FilNewMnu->trigger();
+    EXPECT_EQ(MainWin->T1Edit->text(), "255");
+}
+
+TEST_F(MainWindowTest, TypingIntoATimeEditKeepsADecimalByte) {
+    showMainWindow();
+    QLineEdit* edit = MainWin->T1Edit;
+    edit->setFocus();
+    edit->setText("25");
+    edit->setCursorPosition(2);
+
+    QTest::keyClick(edit, Qt::Key_A);
+    EXPECT_EQ(edit->text(), "25");
+    EXPECT_EQ(edit->cursorPosition(), 2);
+    EXPECT_EQ(MainWin->T1Lbl->text(), "= 2,5 sek");
+
+    QTest::keyClick(edit, Qt::Key_6); // 256 is too large: the 6 goes
+    EXPECT_EQ(edit->text(), "25");
+    EXPECT_EQ(edit->cursorPosition(), 2);
+
+    QTest::keyClick(edit, Qt::Key_3);
+    EXPECT_EQ(edit->text(), "253");
+    EXPECT_EQ(MainWin->T1Lbl->text(), "= 25,3 sek");
+    QTest::keyClick(edit, Qt::Key_4); // a fourth character does not go in
+    EXPECT_EQ(edit->text(), "253");
+
+    edit->setText("25");
+    edit->setCursorPosition(0);
+    QTest::keyClick(edit, Qt::Key_9); // 925: the 9 just before the caret goes
+    EXPECT_EQ(edit->text(), "25");
+    EXPECT_EQ(edit->cursorPosition(), 0);
+
+    edit->setText("25");
+    edit->setCursorPosition(1);
+    QTest::keyClick(edit, Qt::Key_Space);
+    EXPECT_EQ(edit->text(), "25");
+    EXPECT_EQ(edit->cursorPosition(), 1);
+}
+
+TEST_F(MainWindowTest, PastingIntoATimeEdit) {
+    showMainWindow();
+    QLineEdit* edit = MainWin->T2Edit;
+    edit->setFocus();
+    edit->clear();
+    QApplication::clipboard()->setText("1a2");
+    edit->paste();
+    EXPECT_EQ(edit->text(), "12");
+    EXPECT_EQ(edit->cursorPosition(), 2);
+    EXPECT_EQ(MainWin->T2Lbl->text(), "= 2min 00sek");
+
+    // Only as much as fits goes in, then the filter and the 256 rule apply.
+    edit->clear();
+    QApplication::clipboard()->setText("9x87");
+    edit->paste();
+    EXPECT_EQ(edit->text(), "98");
+    edit->selectAll();
+    QApplication::clipboard()->setText("999");
+    edit->paste();
+    EXPECT_EQ(edit->text(), "99");
+    EXPECT_EQ(edit->cursorPosition(), 2);
+    EXPECT_EQ(MainWin->T2Lbl->text(), "= 16min 30sek");
+}
+
+TEST_F(MainWindowTest, ReadingsFollowTheValue) {
+    const struct {
+        const char* text;
+        const char* bolt;
+        const char* lockout;
+    } cases[] = {{"0", "= 0,0 sek", "= 0min 00sek"},     {"1", "= 0,1 sek", "= 0min 10sek"},
+                 {"6", "= 0,6 sek", "= 1min 00sek"},     {"25", "= 2,5 sek", "= 4min 10sek"},
+                 {"100", "= 10,0 sek", "= 16min 40sek"}, {"", "= 0,0 sek", "= 0min 00sek"}};
+    for (const auto& c : cases) {
+        MainWin->T1Edit->setText(c.text);
+        MainWin->T3Edit->setText(c.text);
+        EXPECT_EQ(MainWin->T1Lbl->text(), c.bolt) << c.text;
+        EXPECT_EQ(MainWin->T3Lbl->text(), c.lockout) << c.text;
+    }
+}
+
+TEST_F(MainWindowTest, LeavingAnEmptyOrZeroTimeMakesItOne) {
+    showMainWindow();
+    QLineEdit* edit = MainWin->T2Edit;
+    edit->setFocus();
+    edit->clear();
+    EXPECT_EQ(MainWin->T2Lbl->text(), "= 0min 00sek");
+    QTest::keyClick(edit, Qt::Key_Tab);
+    EXPECT_FALSE(edit->hasFocus());
+    EXPECT_EQ(edit->text(), "1");
+    EXPECT_EQ(MainWin->T2Lbl->text(), "= 0min 10sek");
+
+    MainWin->T3Edit->setFocus();
+    MainWin->T3Edit->setText("00");
+    MainWin->CBx3->setFocus(Qt::MouseFocusReason);
+    EXPECT_EQ(MainWin->T3Edit->text(), "1");
+
+    MainWin->T1Edit->setFocus();
+    MainWin->T1Edit->setText("07");
+    QTest::keyClick(MainWin->T1Edit, Qt::Key_Tab);
+    EXPECT_EQ(MainWin->T1Edit->text(), "07"); // not zero: left as it is
+
+    // A menu opening does not count as leaving the edit.
+    MainWin->T1Edit->setFocus();
+    MainWin->T1Edit->clear();
+    MainWin->Zamek->popup(QPoint(0, 0));
+    EXPECT_EQ(MainWin->T1Edit->text(), "");
+    MainWin->Zamek->close();
+}
+
+TEST_F(MainWindowTest, CollectTakesFlagsAndTimesOnly) {
+    MainWin->bank().image[0] = 0xC0 | 0x19; // bits 6 and 7 from a file
+    MainWin->bank().image[100] = 0x12;
+    MainWin->showConfiguration();
+    MainWin->CBx2->setChecked(true);
+    MainWin->CBx5->setChecked(false);
+    MainWin->T1Edit->setText("");
+    MainWin->T2Edit->setText("7");
+    MainWin->T3Edit->setText("200");
+    MainWin->collectConfiguration();
+    EXPECT_EQ(MainWin->bank().image[0], 0x0B);
+    EXPECT_EQ(MainWin->bank().image[1], 0);
+    EXPECT_EQ(MainWin->bank().image[2], 7);
+    EXPECT_EQ(MainWin->bank().image[3], 200);
+    EXPECT_EQ(MainWin->bank().image[100], 0x12);
+}
+
+TEST_F(MainWindowTest, ShowConfigurationFollowsTheImage) {
+    V38Bank& bank = MainWin->bank();
+    ASSERT_EQ(bank.setEntry(0, 3, "4567"), 0);
+    ASSERT_EQ(bank.setEntry(14, 15, "1234567"), 0);
+    const std::uint8_t activeEmpty[4] = {0x2F, 0x12, 0x34, 0x56};
+    std::copy(activeEmpty, activeEmpty + 4, bank.image.entry(99));
+    const std::uint8_t card[20] = {0x12, 0x34, 0x56, 0x78, 0x90, 0x12, 0x34, 0x56, 0xD2, 0x51,
+                                   0x2F, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+    std::copy(card, card + 20, bank.image.data() + offset::serviceCards);
+    // Card 2 with the longest magnetic text: 37 characters, which the edit shows whole.
+    for (int b = 0; b < 20; ++b)
+        bank.image[offset::serviceCards + 20 + b] = b % 5 == 4 ? 0x90 : 0x12 + 0x22 * (b % 5);
+    bank.image[offset::serviceCards + 20 + 19] = 0x99;
+    bank.image[0] = 0xFF;
+    bank.image[1] = 0;
+    MainWin->showConfiguration();
+
+    EXPECT_EQ(rowTexts(0), QStringList({"1", "4567", "3", "xx4567..."}));
+    EXPECT_EQ(rowTexts(14), QStringList({"15", "1234567", "15", "xxxxxxxxxxxxxx1234567..."}));
+    EXPECT_EQ(rowTexts(99), QStringList({"100", "", "3", "xx..."}));
+    EXPECT_EQ(rowTexts(1), QStringList({"2", "", "", ""}));
+    for (QCheckBox* box : MainWin->GroupBox2->findChildren<QCheckBox*>())
+        EXPECT_TRUE(box->isChecked()) << box->objectName().toStdString();
+    // Bit 5 switched the card box to the proximity numbers.
+    EXPECT_EQ(MainWin->SerwKartBox->title(), " Karty Serwisowe (zbliżeniowe) ");
+    EXPECT_EQ(MainWin->K1Edit->text(), "1234567890123456D251");
+    EXPECT_EQ(MainWin->K2Edit->text(), "12345678901234567890");
+    EXPECT_EQ(MainWin->T1Edit->text(), "0");
+    EXPECT_EQ(MainWin->T1Lbl->text(), "= 0,0 sek");
+
+    bank.image[0] = 0x19;
+    MainWin->showConfiguration();
+    EXPECT_EQ(MainWin->SerwKartBox->title(), " Karty Serwisowe (magnetyczne) ");
+    EXPECT_EQ(MainWin->K1Edit->text(), "1234567890123456=2512");
+    EXPECT_EQ(MainWin->K2Edit->text(), "1234567890123456789012345678901234567");
+}
+
+TEST_F(MainWindowTest, CBx6SwitchesTheCardTextsOnly) {
+    showMainWindow();
+    const ConfigImage before = MainWin->bank().image;
+    QTest::mouseClick(MainWin->CBx6, Qt::LeftButton, {}, QPoint(5, 8));
+    EXPECT_TRUE(MainWin->CBx6->isChecked());
+    EXPECT_EQ(MainWin->SerwKartBox->title(), " Karty Serwisowe (zbliżeniowe) ");
+    EXPECT_EQ(MainWin->K1Edit->text(), QString(20, 'F'));
+    EXPECT_EQ(MainWin->bank().image, before);
+    QTest::mouseClick(MainWin->CBx6, Qt::LeftButton, {}, QPoint(5, 8));
+    EXPECT_EQ(MainWin->SerwKartBox->title(), " Karty Serwisowe (magnetyczne) ");
+    EXPECT_EQ(MainWin->K1Edit->text(), "");
+    EXPECT_EQ(MainWin->bank().image, before);
+}
+
+TEST_F(MainWindowTest, FocusAndTabOrder) {
+    showMainWindow();
+    EXPECT_EQ(QApplication::focusWidget(), MainWin->CBx1);
+    const QWidget* expected[] = {MainWin->CBx2,   MainWin->CBx3,   MainWin->CBx4,
+                                 MainWin->CBx5,   MainWin->T1Edit, MainWin->T2Edit,
+                                 MainWin->T3Edit, MainWin->CBx6,   MainWin->PrefLView,
+                                 MainWin->KBtn,   MainWin->CBx1};
+    for (const QWidget* next : expected) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        ASSERT_EQ(QApplication::focusWidget(), next) << next->objectName().toStdString();
+    }
+}
+
+TEST_F(MainWindowTest, ErrorBoxHasNoIconAndShowsTextAsItIs) {
+    QMessageBox* seenBox = nullptr;
+    const SeenBoxes seen =
+        whileAnswering([] { MainWin->showError("<b>x</b> %1 %s"); },
+                       [&seenBox](QWidget* modal) {
+                           seenBox = qobject_cast<QMessageBox*>(modal);
+                           ASSERT_NE(seenBox, nullptr);
+                           EXPECT_EQ(seenBox->icon(), QMessageBox::NoIcon);
+                           EXPECT_EQ(seenBox->textFormat(), Qt::PlainText);
+                           EXPECT_EQ(seenBox->windowModality(), Qt::ApplicationModal);
+                           EXPECT_EQ(seenBox->buttons().size(), 1);
+                           seenBox->button(QMessageBox::Ok)->click();
+                       });
+    ASSERT_EQ(seen.texts, QStringList{"<b>x</b> %1 %s"});
+    EXPECT_EQ(seen.titles, QStringList{" Błąd ! "});
+}
+
+} // namespace
+} // namespace v38::test

@@ -1,0 +1,53 @@
+// Writes a picture of each window to the folder given as the first argument, for
+// checking the layout by eye and for the README. Optional second argument: a
+// configuration file to show in the main window.
+#include "Application.h"
+#include "Startup.h"
+#include "about.h"
+#include "main.h"
+#include "opis.h"
+#include "prefedit.h"
+#include "progr.h"
+
+#include <QDir>
+#include <QMessageBox>
+#include <QTimer>
+
+using namespace v38;
+
+namespace {
+
+void save(QWidget* window, const QString& folder, const QString& name) {
+    window->show();
+    QApplication::processEvents();
+    window->grab().save(QDir(folder).filePath(name));
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Application application(argc, argv);
+    if (argc < 2)
+        return 2;
+    const QString folder = QString::fromLocal8Bit(argv[1]);
+    createWindows();
+    if (argc > 2)
+        MainWin->loadFile(QString::fromLocal8Bit(argv[2]));
+    save(MainWin, folder, QStringLiteral("main.png"));
+    PrefEdit->showPrefix(3, QStringLiteral("4567"));
+    save(PrefEdit, folder, QStringLiteral("prefedit.png"));
+    ProgrWin->Label->setText(QStringLiteral("Odczyt w toku."));
+    ProgrWin->TrProgrBar->setValue(4);
+    save(ProgrWin, folder, QStringLiteral("progr.png"));
+    save(HelpWin, folder, QStringLiteral("opis.png"));
+    save(AboutBox, folder, QStringLiteral("about.png"));
+    QTimer::singleShot(200, [folder] {
+        if (QWidget* box = QApplication::activeModalWidget()) {
+            box->grab().save(QDir(folder).filePath(QStringLiteral("error.png")));
+            box->close();
+        }
+    });
+    MainWin->showFileError(QStringLiteral("/home/serwis/konfiguracje/bank-ąęł.bin"));
+    destroyWindows();
+    return 0;
+}

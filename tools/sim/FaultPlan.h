@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace v38::sim {
+
+// Ways a reply can go wrong. A faulted request is never acted upon: it stands for a
+// request the lock did not take in, so a failed write never changes the lock, and a
+// damaged or late reply can never be the only trace of a change.
+enum class FaultKind {
+    None,
+    Silence,   // no reply at all
+    Nak,       // NAK instead of the reply
+    BadCrc,    // the reply with one CRC byte spoiled
+    BadLength, // the reply with a length field out of range
+    Truncated, // only the first half of the reply
+    Slow,      // the reply, but later than the client waits
+};
+
+std::string_view faultName(FaultKind kind);
+std::optional<FaultKind> faultByName(std::string_view name);
+
+// Which requests a rule applies to: any, one request code, or a code and a block.
+struct RequestSelector {
+    std::optional<std::uint8_t> code;
+    std::optional<int> block; // only with 'C' and 'K'
+
+    bool matches(const std::vector<std::uint8_t>& request) const;
+};
+
+// "KIND[:COUNT][@REQUEST]": the next COUNT requests (default 1) that match REQUEST
+// (M, C, K, S, C0..C7, K0..K7; default any) get the fault KIND.
+struct FaultRule {
+    FaultKind kind = FaultKind::None;
+    int remaining = 1;
+    RequestSelector selector;
+};
+std::optional<FaultRule> parseFaultRule(std::string_view text, std::string& error);
+
+// "PERCENT[:KIND,KIND...]": each request gets a fault with this chance, of a kind
+// drawn from the list (default all but slow).
+struct RandomFaults {
+    int percent = 0;
+    std::vector<FaultKind> kinds;
+};
+std::optional<RandomFaults> parseRandomFaults(std::string_view text, std::string& error);
+
+// Decides, request by request, which fault to inject: the first rule in order that
+// matches and has requests left, else a random draw.
+class FaultPlan {
+public:
+    void addRule(const FaultRule& rule) { rules_.push_back(rule); }
+    // The draws are the same for the same seed on every platform.
+    void setRandom(const RandomFaults& random, std::uint32_t seed);
+
+    FaultKind next(const std::vector<std::uint8_t>& request);
+
+private:
+    std::vector<FaultRule> rules_;
+    RandomFaults random_;
+    std::mt19937 generator_;
+};
+
+} // namespace v38::sim

@@ -1,0 +1,121 @@
+// v38-lock-sim: a V38 lock on a pseudo-terminal, for tests, demos and debugging links.
+#include "ConfigFile.h"
+#include "PseudoTerminal.h"
+#include "SimOptions.h"
+#include "SimulatorLoop.h"
+
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <iostream>
+#include <system_error>
+#include <unistd.h>
+
+using namespace v38;
+using namespace v38::sim;
+
+namespace {
+int stopPipe[2] = {-1, -1};
+
+void requestStop(int) {
+    const char byte = 0;
+    [[maybe_unused]] const ssize_t n = ::write(stopPipe[1], &byte, 1);
+}
+
+bool installStopSignals() {
+    if (::pipe(stopPipe) != 0)
+        return false;
+    for (int fd : stopPipe) {
+        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+        ::fcntl(fd, F_SETFL, O_NONBLOCK);
+    }
+    struct sigaction action {};
+    action.sa_handler = requestStop;
+    sigemptyset(&action.sa_mask);
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        if (::sigaction(signal, &action, nullptr) != 0)
+            return false;
+    }
+    std::signal(SIGPIPE, SIG_IGN);
+    return true;
+}
+
+// The committed image: from the file when there is one; a missing file is made with
+// the default configuration, so that the file always shows what the lock holds.
+bool loadImage(const std::string& path, ConfigImage& image) {
+    image = ConfigImage::defaults();
+    if (path.empty())
+        return true;
+    std::error_code error;
+    if (!std::filesystem::exists(path, error)) {
+        if (writeConfigFile(path, image) == FileStatus::Ok)
+            return true;
+        std::cerr << "v38-lock-sim: cannot create " << path << '\n';
+        return false;
+    }
+    switch (readConfigFile(path, image)) {
+    case FileStatus::Ok:
+        return true;
+    case FileStatus::BadFile:
+        std::cerr << "v38-lock-sim: " << path << " is no configuration file\n";
+        return false;
+    default:
+        std::cerr << "v38-lock-sim: cannot read " << path << '\n';
+        return false;
+    }
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    std::string error;
+    const std::optional<SimOptions> options =
+        parseSimOptions(std::vector<std::string>(argv + 1, argv + argc), error);
+    if (!options) {
+        std::cerr << "v38-lock-sim: " << error << "\n\n" << simUsage();
+        return 2;
+    }
+    if (options->help) {
+        std::cout << simUsage();
+        return 0;
+    }
+
+    ConfigImage image;
+    if (!loadImage(options->imagePath, image))
+        return 1;
+    SimulatedLock::Store store;
+    if (!options->imagePath.empty()) {
+        store = [path = options->imagePath](const ConfigImage& committed) {
+            return writeConfigFile(path, committed) == FileStatus::Ok;
+        };
+    }
+    SimulatedLock lock(image, store);
+
+    FaultPlan faults;
+    for (const FaultRule& rule : options->faults)
+        faults.addRule(rule);
+    if (options->randomFaults)
+        faults.setRandom(*options->randomFaults, options->seed);
+
+    if (!installStopSignals()) {
+        std::perror("v38-lock-sim: signals");
+        return 1;
+    }
+    try {
+        PseudoTerminal terminal;
+        if (!options->linkPath.empty())
+            terminal.linkAs(options->linkPath);
+        std::cout << terminal.devicePath() << std::endl;
+
+        LineSettings line;
+        line.baud = options->baud;
+        line.latency = std::chrono::milliseconds(options->latencyMs);
+        line.slowDelay = std::chrono::milliseconds(options->slowMs);
+        SimulatorLoop loop(terminal.masterFd(), lock, faults, line,
+                           options->log ? &std::cerr : nullptr);
+        loop.run(stopPipe[0], options->exitWithStdin ? STDIN_FILENO : -1);
+    } catch (const std::system_error& e) {
+        std::cerr << "v38-lock-sim: " << e.what() << '\n';
+        return 1;
+    }
+    return 0;
+}

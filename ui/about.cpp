@@ -1,0 +1,51 @@
+#include "about.h"
+
+#include "WindowFont.h"
+
+#include <QFontMetrics>
+#include <QPainter>
+#include <QPixmap>
+#include <QSvgRenderer>
+
+namespace v38 {
+
+TAboutBox* AboutBox = nullptr;
+
+namespace {
+constexpr QSize LogoSize(76, 77);
+
+QPixmap logo() {
+    QPixmap picture(LogoSize);
+    picture.fill(Qt::transparent);
+    QSvgRenderer renderer(QStringLiteral(":/icons/logo.svg"));
+    QPainter painter(&picture);
+    renderer.render(&painter);
+    return picture;
+}
+
+// The title is drawn as large as its box allows, up to 27 pixels per em: faces
+// differ in width, and the box keeps its size.
+QFont titleFont(const QString& text, int width) {
+    QFont font = windowFont(27);
+    font.setBold(true);
+    while (font.pixelSize() > 11 && QFontMetrics(font).horizontalAdvance(text) > width)
+        font.setPixelSize(font.pixelSize() - 1);
+    return font;
+}
+} // namespace
+
+TAboutBox::TAboutBox(QWidget* owner) : FormDialog(owner) {
+    setupUi(this);
+    setFont(windowFont(11));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    setFixedSize(size());
+    VestibarLab->setFont(titleFont(VestibarLab->text(), VestibarLab->width()));
+    for (QLabel* label : {VerLab, CopyLab, WwwLab})
+        label->adjustSize();
+    Image1->setPixmap(logo());
+    connect(OKButton, &QPushButton::clicked, this, [this] { done(ModalOk); });
+    OKButton->setFocus();
+}
+
+} // namespace v38

@@ -1,0 +1,88 @@
+#pragma once
+
+#include "V38Bank.h"
+#include "ui_main.h"
+
+#include <QMainWindow>
+
+#include <string>
+
+class QFileDialog;
+
+namespace v38 {
+
+// The configurator's working surface: the prefix list, the flags, the times and the
+// service cards of the one configuration image, the menu, the tool bar and the
+// commands that move the image between the screen, files and the lock.
+class TMainWin : public QMainWindow, public Ui::TMainWin {
+    Q_OBJECT
+public:
+    static constexpr int ClientWidth = 844;
+    static constexpr int ClientHeight = 552;
+
+    explicit TMainWin(QWidget* parent = nullptr);
+    ~TMainWin() override;
+
+    // The lock and the configuration image; everything on the screen shows its bytes.
+    V38Bank& bank() { return bank_; }
+
+    void showError(const QString& text);
+    void showRow(int i);
+    void showServiceCards();
+    void showConfiguration();
+    void collectConfiguration();
+    void resetConfiguration();
+    QString magneticCardText(int k) const;
+    QString proximityCardText(int k) const;
+
+    // Configuration files.
+    void showFileError(const QString& name);
+    void loadFile(const QString& name);
+    void saveFile(const QString& name);
+
+    // Lock transfers.
+    void showNoConnection();
+    void showCommError();
+    void readFromLock();
+    void writeToLock();
+
+    // Made on first use; see openDialog and saveDialog.
+    QFileDialog* FilOpenDlg = nullptr;
+    QFileDialog* FilSaveDlg = nullptr;
+
+public slots:
+    void FilNewActExecute();
+    void FilOpenActExecute();
+    void FilSaveActExecute();
+    void ZamekRdActExecute();
+    void ZamekWrActExecute();
+    void HlpHlpActExecute();
+    void HlpAboutActExecute();
+    void PrefLViewDblClick();
+    void T1EditChange();
+    void T2EditChange();
+    void T3EditChange();
+    void T1EditExit(QLineEdit* sender);
+    void CBx6Click();
+    void KBtnClick();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void setUpActions();
+    void setUpList();
+    QFileDialog& openDialog();
+    QFileDialog& saveDialog();
+    void timeEditChange(QLineEdit& edit, QLabel& reading, std::string (*format)(int));
+    void showProgress(const QString& caption);
+    void showBlockDone(int block);
+
+    V38Bank bank_;
+};
+
+// The application-wide instance, created first at start-up.
+extern TMainWin* MainWin;
+
+} // namespace v38

@@ -1,0 +1,111 @@
+// The main window's configuration-file commands.
+#include "main.h"
+
+#include "ConfigFile.h"
+
+#include <QFile>
+#include <QFileDialog>
+
+#include <filesystem>
+
+namespace v38 {
+
+namespace {
+
+std::filesystem::path toPath(const QString& name) {
+#ifdef _WIN32
+    return std::filesystem::path(name.toStdWString());
+#else
+    return std::filesystem::path(QFile::encodeName(name).toStdString());
+#endif
+}
+
+// Shows a file dialog offering the name last chosen in it; empty when cancelled.
+QString chooseFile(QFileDialog& dialog) {
+    const QString last = dialog.property("lastName").toString();
+    if (!last.isEmpty())
+        dialog.selectFile(last);
+    if (dialog.exec() != QDialog::Accepted)
+        return QString();
+    const QString chosen = dialog.selectedFiles().value(0);
+    dialog.setProperty("lastName", chosen);
+    return chosen;
+}
+
+} // namespace
+
+// The dialogs are made when first needed: building one takes longer than the rest of
+// the start-up, and each keeps its state (the last name chosen) once it exists.
+QFileDialog& TMainWin::openDialog() {
+    if (FilOpenDlg)
+        return *FilOpenDlg;
+    const QString binary = QStringLiteral("bin");
+    FilOpenDlg = new QFileDialog(this);
+    FilOpenDlg->setObjectName(QStringLiteral("FilOpenDlg"));
+    FilOpenDlg->setAcceptMode(QFileDialog::AcceptOpen);
+    // A name of a missing file is accepted; loading it then says it cannot be opened.
+    FilOpenDlg->setFileMode(QFileDialog::AnyFile);
+    FilOpenDlg->setNameFilter(QStringLiteral("Pliki binarne (*.bin)"));
+    FilOpenDlg->setDefaultSuffix(binary);
+    return *FilOpenDlg;
+}
+
+QFileDialog& TMainWin::saveDialog() {
+    if (FilSaveDlg)
+        return *FilSaveDlg;
+    FilSaveDlg = new QFileDialog(this);
+    FilSaveDlg->setObjectName(QStringLiteral("FilSaveDlg"));
+    FilSaveDlg->setAcceptMode(QFileDialog::AcceptSave);
+    FilSaveDlg->setFileMode(QFileDialog::AnyFile);
+    FilSaveDlg->setDefaultSuffix(QStringLiteral("bin"));
+    FilSaveDlg->setOption(QFileDialog::DontConfirmOverwrite);
+    return *FilSaveDlg;
+}
+
+void TMainWin::FilOpenActExecute() {
+    const QString name = chooseFile(openDialog());
+    if (!name.isEmpty())
+        loadFile(name);
+}
+
+void TMainWin::FilSaveActExecute() {
+    const QString name = chooseFile(saveDialog());
+    if (!name.isEmpty())
+        saveFile(name);
+}
+
+void TMainWin::showFileError(const QString& name) {
+    showError(QStringLiteral("Nie można otworzyć pliku:\n\n ") + name + QStringLiteral("\n"));
+}
+
+void TMainWin::loadFile(const QString& name) {
+    switch (readConfigFile(toPath(name), bank_.image)) {
+    case FileStatus::Ok:
+        showConfiguration();
+        break;
+    case FileStatus::CannotOpen:
+        showFileError(name);
+        break;
+    case FileStatus::BadFile:
+    case FileStatus::WriteFailed:
+        showError(QStringLiteral("Błąd w pliku.\n\n"));
+        break;
+    }
+}
+
+void TMainWin::saveFile(const QString& name) {
+    collectConfiguration(); // also when the file then cannot be written
+    switch (writeConfigFile(toPath(name), bank_.image)) {
+    case FileStatus::Ok:
+        break;
+    case FileStatus::CannotOpen:
+        showFileError(name);
+        break;
+    case FileStatus::BadFile:
+    case FileStatus::WriteFailed:
+        showError(QStringLiteral("Błąd zapisu pliku.\n\n"));
+        break;
+    }
+}
+
+} // namespace v38

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "FormDialog.h"
+#include "ui_prefedit.h"
+
+namespace v38 {
+
+// Edits one prefix entry: its position on the card (0 = inactive) and its text.
+class TPrefEdit : public FormDialog, public Ui::TPrefEdit {
+    Q_OBJECT
+public:
+    explicit TPrefEdit(QWidget* owner);
+
+    void showPrefix(int position, const QString& text);
+    // The chosen position and a zero-terminated copy of the prefix (7 characters at most).
+    void collectPrefix(int& position, char text[8]) const;
+
+public slots:
+    void PrefEdtChange();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+};
+
+extern TPrefEdit* PrefEdit;
+
+} // namespace v38
