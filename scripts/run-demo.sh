@@ -9,6 +9,7 @@
 #   V38_BUILD_DIR=dir scripts/run-demo.sh   use another build folder
 set -euo pipefail
 cd "$(dirname "$0")/.."
+scripts/setup-deps.sh run
 
 build="${V38_BUILD_DIR:-build/debug}"
 if [ ! -f "$build/build.ninja" ] && [ ! -f "$build/Makefile" ]; then

@@ -3,16 +3,19 @@
 # need. Idempotent: installs only what is missing. Run as root (or with sudo present).
 set -euo pipefail
 
+# What building and running the configurator and its simulator needs.
 packages=(
-    # build
+    # build (the test libraries too: the one configure of the project looks for them)
     cmake ninja-build g++ ccache pkg-config
-    # tests
     googletest libgtest-dev libgmock-dev
     # the windows
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 qt6-qpa-plugins libgl-dev
     fonts-dejavu-core
     # screenshots and a display for the demo on a machine without one
     xvfb xauth
+)
+# What only the test stages need (scripts/test.sh).
+test_packages=(
     # the Windows build of everything below the windows (scripts/cross-win.sh) and its
     # tests under Wine (scripts/test-wine.sh)
     g++-mingw-w64-x86-64-posix wine wine64
@@ -21,6 +24,11 @@ packages=(
     # the Debian package and its checks (scripts/test-package.sh)
     dpkg-dev desktop-file-utils x11-utils libglib2.0-bin
 )
+#   scripts/setup-deps.sh        everything
+#   scripts/setup-deps.sh run    only what the demo (scripts/run-demo.sh) needs
+if [ "${1:-all}" != run ]; then
+    packages+=("${test_packages[@]}")
+fi
 
 missing=()
 for p in "${packages[@]}"; do
