@@ -9,12 +9,12 @@ namespace v38 {
 // Byte offsets of the fields of the 512-byte configuration image.
 namespace offset {
 inline constexpr std::size_t flags = 0;
-inline constexpr std::size_t boltPulse = 1;    // 0.1 s units
-inline constexpr std::size_t entryLockout = 2; // 10 s units
-inline constexpr std::size_t matLockout = 3;   // 10 s units
-inline constexpr std::size_t prefixes = 4;     // 100 entries of 4 bytes
+inline constexpr std::size_t boltPulse = 1;      // 0.1 s units
+inline constexpr std::size_t entryLockout = 2;   // 10 s units
+inline constexpr std::size_t matLockout = 3;     // 10 s units
+inline constexpr std::size_t prefixes = 4;       // 100 entries of 4 bytes
 inline constexpr std::size_t serviceCards = 404; // 2 cards of 20 bytes
-inline constexpr std::size_t reserved = 444;   // 68 bytes carried along, never interpreted
+inline constexpr std::size_t reserved = 444;     // 68 bytes carried along, never interpreted
 } // namespace offset
 
 // Bits of the flags byte; bits 6 and 7 are always written as 0.
@@ -42,13 +42,21 @@ inline constexpr std::size_t ReservedSize = 68;
 inline constexpr int BlockCount = 8;
 inline constexpr std::size_t BlockSize = 64;
 
-constexpr std::size_t entryOffset(int i) { return offset::prefixes + EntrySize * std::size_t(i); }
+constexpr std::size_t entryOffset(int i) {
+    return offset::prefixes + EntrySize * std::size_t(i);
+}
 constexpr std::size_t serviceCardOffset(int k) {
     return offset::serviceCards + ServiceCardSize * std::size_t(k & 1);
 }
-constexpr std::size_t blockOffset(int b) { return BlockSize * std::size_t(b); }
-constexpr bool isBlock(int b) { return b >= 0 && b < BlockCount; }
-constexpr bool isEntry(int i) { return i >= 0 && i < EntryCount; }
+constexpr std::size_t blockOffset(int b) {
+    return BlockSize * std::size_t(b);
+}
+constexpr bool isBlock(int b) {
+    return b >= 0 && b < BlockCount;
+}
+constexpr bool isEntry(int i) {
+    return i >= 0 && i < EntryCount;
+}
 
 // The configuration image: the same 512 bytes stand in the lock's memory, travel on
 // the line and fill a configuration file. Behaves like std::array<std::uint8_t, 512>.

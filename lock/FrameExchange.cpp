@@ -32,6 +32,9 @@ struct Attempt {
 // One attempt: sends the request and takes the reply into `frame`.
 Attempt attemptExchange(RS232& port, const FrameBuffer& request, std::size_t requestSize,
                         int expected, int extraTime, FrameBuffer& frame) {
+    // A frame carries nothing that says which request it answers: whatever came before
+    // the request (a late answer to one given up on) must not be taken for its reply.
+    port.discardInput();
     port.sendBytes(static_cast<std::uint32_t>(requestSize), request.data());
     // The extra time is for the lock to think before it answers: it covers the header
     // only, the rest of the reply comes under the standard time-outs.

@@ -29,6 +29,7 @@ bool V38Bank::probe() {
     std::uint8_t request[MinFrame];
     const std::uint8_t code = ProbeRequest;
     encodeFrame(&code, 1, request);
+    discardInput(); // no earlier answer is taken for this one
     sendBytes(sizeof request, request);
     std::uint8_t answer[ProbeAnswerSize];
     if (receiveBytes(ProbeAnswerSize, answer) != ProbeAnswerSize)

@@ -79,6 +79,11 @@ void RS232::sendBytes(std::uint32_t count, const std::uint8_t* data) {
         dropPort();
 }
 
+void RS232::discardInput() {
+    if (portNumber != 0)
+        system_->discardInput(portHandle);
+}
+
 std::uint32_t RS232::receiveBytes(std::uint32_t count, std::uint8_t* buffer) {
     if (portNumber == 0)
         return 0;

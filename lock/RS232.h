@@ -37,6 +37,9 @@ public:
     bool setTimeouts(std::int32_t extra);
     void sendBytes(std::uint32_t count, const std::uint8_t* data);
     std::uint32_t receiveBytes(std::uint32_t count, std::uint8_t* buffer);
+    // Drops whatever has been received and not read: the rest of an answer that came
+    // too late, or an answer to a request that was given up on. Nothing without a port.
+    void discardInput();
 
     serial::PortHandle portHandle = serial::InvalidPortHandle;
     std::uint16_t charTime = 0;  // ms per character: 11000 / baud + 1

@@ -12,7 +12,9 @@ V38Bank::V38Bank() : image(ConfigImage::erased()) {}
 
 V38Bank::V38Bank(serial::SerialSystem& system) : RS232(system), image(ConfigImage::erased()) {}
 
-void V38Bank::resetImage() { image = ConfigImage::defaults(); }
+void V38Bank::resetImage() {
+    image = ConfigImage::defaults();
+}
 
 void V38Bank::getServiceCard(int k, std::uint8_t out[20]) const {
     std::memcpy(out, image.serviceCard(k), ServiceCardSize);

@@ -154,6 +154,8 @@ public:
         return received;
     }
 
+    void discardInput(PortHandle handle) override { ::tcflush(static_cast<int>(handle), TCIFLUSH); }
+
     void close(PortHandle handle) override {
         const int fd = static_cast<int>(handle);
         {

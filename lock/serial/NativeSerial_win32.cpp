@@ -94,6 +94,8 @@ public:
         return received;
     }
 
+    void discardInput(PortHandle handle) override { ::PurgeComm(toHandle(handle), PURGE_RXCLEAR); }
+
     void close(PortHandle handle) override { ::CloseHandle(toHandle(handle)); }
 
     void sleep(std::uint32_t milliseconds) override { ::Sleep(milliseconds); }

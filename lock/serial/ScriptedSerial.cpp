@@ -166,6 +166,18 @@ std::uint32_t ScriptedSerial::read(PortHandle handle, std::uint8_t* buffer, std:
     return static_cast<std::uint32_t>(reads_.back().bytes.size());
 }
 
+void ScriptedSerial::discardInput(PortHandle handle) {
+    OpenPort* open = find(handle, "discardInput");
+    if (!open)
+        return;
+    std::size_t dropped = 0;
+    while (!open->input.empty() && open->input.front().at <= now_) {
+        open->input.pop_front();
+        ++dropped;
+    }
+    trace_.push_back("discard " + comName(open->port) + " " + std::to_string(dropped));
+}
+
 void ScriptedSerial::close(PortHandle handle) {
     OpenPort* open = find(handle, "close");
     if (!open)

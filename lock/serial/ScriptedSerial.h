@@ -80,6 +80,8 @@ public:
     bool setTimeouts(PortHandle handle, const Timeouts& timeouts) override;
     std::uint32_t write(PortHandle handle, const std::uint8_t* data, std::uint32_t count) override;
     std::uint32_t read(PortHandle handle, std::uint8_t* buffer, std::uint32_t count) override;
+    // Drops the bytes that have arrived by now; those still on their way come later.
+    void discardInput(PortHandle handle) override;
     void close(PortHandle handle) override;
     void sleep(std::uint32_t milliseconds) override;
 

@@ -50,6 +50,8 @@ public:
     virtual std::uint32_t write(PortHandle handle, const std::uint8_t* data,
                                 std::uint32_t count) = 0;
     virtual std::uint32_t read(PortHandle handle, std::uint8_t* buffer, std::uint32_t count) = 0;
+    // Drops what has been received and not yet read.
+    virtual void discardInput(PortHandle handle) = 0;
     virtual void close(PortHandle handle) = 0;
     virtual void sleep(std::uint32_t milliseconds) = 0;
 };

@@ -23,7 +23,7 @@ Trace opened(int port) {
 }
 Trace probed(int port, int answered) {
     const std::string com = "COM" + std::to_string(port);
-    return {"write " + com + " 00 05 4D B2 A5",
+    return {"discard " + com + " 0", "write " + com + " 00 05 4D B2 A5",
             "read " + com + " 8 -> " + std::to_string(answered)};
 }
 Trace operator+(Trace a, const Trace& b) {
@@ -74,6 +74,19 @@ TEST_F(DiscoveryTest, ALockThatAnswersOnlyTheSecondProbeIsFound) {
     line.port(1).silent().reply(test::ProbeAnswer);
     ASSERT_TRUE(bank.findLock(0xFFFF));
     EXPECT_EQ(line.trace(), opened(1) + probed(1, 0) + probed(1, 8));
+}
+
+TEST_F(DiscoveryTest, WhatAFailedTransferLeftOnTheLineIsNotTakenForTheProbeAnswer) {
+    // A block read given up on after three silent attempts is answered at last; the port
+    // stays open, and the next search probes it as it is.
+    line.port(1).reply(test::frameAround(test::repeated(64, 0x11)), 900);
+    ASSERT_TRUE(bank.selectPort(1));
+    EXPECT_THROW(bank.readBlock(0), CommErr);
+    line.sleep(200);
+    line.port(1).reply(test::ProbeAnswer, 5);
+    ASSERT_TRUE(bank.findLock(1));
+    EXPECT_EQ(test::traceFrom(line, line.trace().size() - 3),
+              (Trace{"discard COM1 68", "write COM1 00 05 4D B2 A5", "read COM1 8 -> 8"}));
 }
 
 TEST_F(DiscoveryTest, WithoutALockEveryPortOfTheMaskIsTriedAndNoneStaysOpen) {

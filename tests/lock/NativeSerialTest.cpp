@@ -175,6 +175,18 @@ TEST_F(NativeSerialTest, BytesThatCameWhileThePortWasClosedAreNotReadAfterTheOpe
     ::close(keeper);
 }
 
+TEST_F(NativeSerialTest, DiscardedInputIsGoneAndWhatComesAfterIsRead) {
+    ASSERT_TRUE(openLockPort(port));
+    masterWrite(test::NakFrame);
+    ASSERT_EQ(::tcdrain(master), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    port.discardInput();
+    masterWrite(test::AckFrame);
+    std::uint8_t buffer[10];
+    ASSERT_EQ(port.receiveBytes(sizeof buffer, buffer), 5u);
+    EXPECT_EQ(Bytes(buffer, buffer + 5), test::AckFrame);
+}
+
 TEST_F(NativeSerialTest, MissingDevicesAndFilesThatAreNoTerminalCannotBeOpened) {
     usePorts("/nonexistent/ttyX:/dev/null::" + device);
     EXPECT_FALSE(port.openPort(1, 9600, 3, 3, 264, 264));

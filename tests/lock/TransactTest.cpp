@@ -56,6 +56,7 @@ TEST_F(TransactTest, TheExtraTimeCoversTheHeaderOnlyAndStandardTimeoutsAreRestor
     lock.react({{250, {0x00, 0x05}}, {310, {0x06, 0xF2, 0x92}}});
     ASSERT_EQ(transact(ReadRequest, 64), 1);
     EXPECT_EQ(test::traceFrom(line, start), (std::vector<std::string>{
+                                                "discard COM1 0",
                                                 "write COM1 00 06 43 02 50 D4",
                                                 "timeouts COM1 read 2x+261 write 2x+61",
                                                 "read COM1 2 -> 2",
@@ -127,6 +128,20 @@ TEST_F(TransactTest, ASecondAnswerToARepeatedRequestIsNotTakenForTheNextReply) {
     ASSERT_EQ(transact({0x43, 0x03}, 64), 64);
     EXPECT_EQ(reply[0], 0x22);
     EXPECT_EQ(requestsSent(), 3u);
+}
+
+TEST_F(TransactTest, AnswersThatCameBeforeTheRequestAreNotTakenForItsReply) {
+    // A request given up on after three silent attempts is answered at last, with a NAK
+    // and a whole block, while nobody is reading.
+    lock.reply(test::concat(test::NakFrame, frameAround(test::repeated(64, 0x11))), 900);
+    EXPECT_THROW(transact(ReadRequest, 64), CommErr);
+    line.sleep(200);
+    // The next request starts from an empty line: it neither counts the NAK as a refusal
+    // nor takes the old block for its reply.
+    lock.reply(frameAround(test::repeated(64, 0x22)), 30);
+    ASSERT_EQ(transact(ReadRequest, 64), 64);
+    EXPECT_EQ(reply[0], 0x22);
+    EXPECT_EQ(requestsSent(), 4u);
 }
 
 TEST_F(TransactTest, RefusedAnswersLeaveNothingToClearAfterwards) {
