@@ -76,8 +76,6 @@ private:
     QFileDialog& openDialog();
     QFileDialog& saveDialog();
     void timeEditChange(QLineEdit& edit, QLabel& reading, std::string (*format)(int));
-    void showProgress(const QString& caption);
-    void showBlockDone(int block);
 
     V38Bank bank_;
 };

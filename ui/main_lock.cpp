@@ -1,6 +1,7 @@
 // The main window's transfers to and from the lock.
 #include "main.h"
 
+#include "Transfer.h"
 #include "progr.h"
 
 #include <QCoreApplication>
@@ -13,11 +14,66 @@ namespace {
 
 constexpr int ExposeWaitMs = 500;
 
-// Hides the progress window however a transfer ends, so that an unexpected error
-// never leaves a window without a close box on the screen.
-class ProgressShown {
+enum class Direction { Read, Write };
+
+// What the screen does between the steps of a transfer: the progress window while the
+// lock is on the line, and the configuration or the message at the end.
+class TransferScreen : public TransferHooks {
 public:
-    ~ProgressShown() { ProgrWin->hide(); }
+    TransferScreen(TMainWin& window, Direction direction)
+        : window_(window), direction_(direction) {}
+
+    // Hides the progress window however a transfer ends, so that an unexpected error
+    // never leaves a window without a close box on the screen.
+    ~TransferScreen() override {
+        if (shown_)
+            ProgrWin->hide();
+    }
+
+    void lockFound() override {
+        shown_ = true;
+        showProgress(direction_ == Direction::Read ? QStringLiteral("Odczyt w toku.")
+                                                   : QStringLiteral("Zapis w toku."));
+        if (direction_ == Direction::Write)
+            window_.collectConfiguration();
+    }
+
+    // The thread stays on the line until the transfer ends, so the bar is painted at
+    // once rather than when the event loop next runs.
+    void blockDone(int block) override {
+        ProgrWin->TrProgrBar->setValue(block);
+        ProgrWin->TrProgrBar->repaint();
+    }
+
+    void imageRead() override { window_.showConfiguration(); }
+
+    void failed(int) override {
+        window_.showCommError();
+        // The image is back at the defaults: never a mixture of old and new blocks.
+        if (direction_ == Direction::Read)
+            window_.showConfiguration();
+    }
+
+private:
+    static void showProgress(const QString& caption) {
+        ProgrWin->TrProgrBar->setValue(0);
+        ProgrWin->Label->setText(caption);
+        ProgrWin->show();
+        // The window must be drawn before the line keeps this thread busy: let the
+        // window system map it, handling only paint and window events. User input stays
+        // queued until the transfer is over.
+        QElapsedTimer waited;
+        waited.start();
+        do {
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
+        } while (!(ProgrWin->windowHandle() && ProgrWin->windowHandle()->isExposed()) &&
+                 waited.elapsed() < ExposeWaitMs);
+        ProgrWin->repaint();
+    }
+
+    TMainWin& window_;
+    Direction direction_;
+    bool shown_ = false;
 };
 
 } // namespace
@@ -30,68 +86,16 @@ void TMainWin::showCommError() {
     showError(QStringLiteral("Błąd komunikacji z Zamkiem."));
 }
 
-void TMainWin::showProgress(const QString& caption) {
-    ProgrWin->TrProgrBar->setValue(0);
-    ProgrWin->Label->setText(caption);
-    ProgrWin->show();
-    // The window must be drawn before the line keeps this thread busy: let the window
-    // system map it, handling only paint and window events. User input stays queued
-    // until the transfer is over.
-    QElapsedTimer waited;
-    waited.start();
-    do {
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
-    } while (!(ProgrWin->windowHandle() && ProgrWin->windowHandle()->isExposed()) &&
-             waited.elapsed() < ExposeWaitMs);
-    ProgrWin->repaint();
-}
-
-// The thread stays on the line until the transfer ends, so the bar is painted at once
-// rather than when the event loop next runs.
-void TMainWin::showBlockDone(int block) {
-    ProgrWin->TrProgrBar->setValue(block);
-    ProgrWin->TrProgrBar->repaint();
-}
-
 void TMainWin::readFromLock() {
-    if (!bank_.findLock(AllComPorts)) {
+    TransferScreen screen(*this, Direction::Read);
+    if (readLock(bank_, screen).result == TransferResult::NoLock)
         showNoConnection();
-        return;
-    }
-    showProgress(QStringLiteral("Odczyt w toku."));
-    ProgressShown progress;
-    try {
-        for (int b = 0; b < BlockCount; ++b) {
-            bank_.readBlock(b);
-            showBlockDone(b);
-        }
-        showConfiguration();
-        bank_.closePort();
-    } catch (const CommErr&) {
-        showCommError();
-        // Never leave a mixture of old and new blocks on the screen.
-        resetConfiguration();
-    }
 }
 
 void TMainWin::writeToLock() {
-    if (!bank_.findLock(AllComPorts)) {
+    TransferScreen screen(*this, Direction::Write);
+    if (writeLock(bank_, screen).result == TransferResult::NoLock)
         showNoConnection();
-        return;
-    }
-    showProgress(QStringLiteral("Zapis w toku."));
-    ProgressShown progress;
-    collectConfiguration();
-    try {
-        for (int b = 0; b < BlockCount; ++b) {
-            bank_.writeBlock(b);
-            showBlockDone(b);
-        }
-        bank_.finishWrite();
-        bank_.closePort();
-    } catch (const CommErr&) {
-        showCommError();
-    }
 }
 
 void TMainWin::ZamekRdActExecute() {

@@ -1,3 +1,4 @@
+#include "Transfer.h"
 #include "V38Bank.h"
 
 #include "LinkTestSupport.h"
@@ -5,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <string>
+#include <vector>
 
 namespace v38 {
 namespace {
@@ -132,6 +135,70 @@ TEST_F(BlockCommandsTest, FinishWriteSendsSAndWantsAnAck) {
     EXPECT_THROW(bank.finishWrite(), CommErr);
     EXPECT_THROW(bank.finishWrite(), CommErr); // silence: three attempts
     EXPECT_EQ(line.writes().size(), 5u);
+}
+
+// The order in which a transfer calls its hooks is what the windows' screen relies on.
+class RecordedSteps : public TransferHooks {
+public:
+    explicit RecordedSteps(const V38Bank& bank) : bank_(bank) {}
+    void lockFound() override { steps.push_back(port("found")); }
+    void blockDone(int block) override { steps.push_back("block " + std::to_string(block)); }
+    void imageRead() override { steps.push_back(port("read")); }
+    void failed(int step) override { steps.push_back(port("failed " + std::to_string(step))); }
+    std::vector<std::string> steps;
+
+private:
+    std::string port(const std::string& step) const {
+        return step + (bank_.portNumber ? " open" : " closed");
+    }
+    const V38Bank& bank_;
+};
+
+TEST(TransferTest, HooksRunBetweenTheStepsAndFailuresLeaveThePortOpen) {
+    using Steps = std::vector<std::string>;
+    ScriptedSerial line;
+    V38Bank bank{line};
+    serial::PortScript& lock = line.port(1);
+
+    lock.reply(test::ProbeAnswer);
+    for (int b = 0; b < BlockCount; ++b)
+        lock.reply(frameAround(repeated(64, static_cast<std::uint8_t>(b))));
+    RecordedSteps read(bank);
+    EXPECT_EQ(readLock(bank, read).result, TransferResult::Done);
+    EXPECT_EQ(read.steps, (Steps{"found open", "block 0", "block 1", "block 2", "block 3",
+                                 "block 4", "block 5", "block 6", "block 7", "read open"}));
+    EXPECT_EQ(bank.portNumber, 0);
+    EXPECT_EQ(bank.image[7 * 64], 7);
+
+    // Block 2 goes unanswered: the blocks read before it do not stay in the image.
+    lock.reply(test::ProbeAnswer)
+        .reply(frameAround(repeated(64, 1)))
+        .reply(frameAround(repeated(64, 1)));
+    RecordedSteps broken(bank);
+    const TransferOutcome failed = readLock(bank, broken);
+    EXPECT_EQ(failed.result, TransferResult::CommError);
+    EXPECT_EQ(failed.failedStep, 2);
+    EXPECT_EQ(broken.steps, (Steps{"found open", "block 0", "block 1", "failed 2 open"}));
+    EXPECT_EQ(bank.image, ConfigImage::defaults());
+    EXPECT_EQ(bank.portNumber, 1);
+
+    // A write refused at 'S' keeps its image and the port.
+    lock.reply(test::ProbeAnswer);
+    for (int b = 0; b < BlockCount; ++b)
+        lock.reply(test::AckFrame);
+    lock.reply(test::NakFrame);
+    bank.image.fill(0x5A);
+    RecordedSteps write(bank);
+    EXPECT_EQ(writeLock(bank, write).failedStep, FinishStep);
+    EXPECT_EQ(write.steps.front(), "found open");
+    EXPECT_EQ(write.steps.back(), "failed 8 open");
+    EXPECT_EQ(write.steps.size(), 10u);
+    EXPECT_EQ(bank.image, [] {
+        ConfigImage i;
+        i.fill(0x5A);
+        return i;
+    }());
+    EXPECT_EQ(bank.portNumber, 1);
 }
 
 } // namespace

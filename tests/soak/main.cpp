@@ -4,10 +4,10 @@
 #include "FaultCount.h"
 #include "SoakOptions.h"
 #include "SoakTally.h"
-#include "TransferSequences.h"
 
 #include "ConfigFile.h"
 #include "SimulatorProcess.h"
+#include "Transfer.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -93,26 +93,26 @@ private:
     bool readOnce(V38Bank& bank, SoakTally& tally) {
         const ConfigImage imageBefore = bank.image;
         const ConfigImage lockBefore = lockImage(tally);
-        const Outcome outcome = readSequence(bank);
+        const TransferResult outcome = readLock(bank).result;
         const ConfigImage lockAfter = lockImage(tally);
         if (lockAfter != lockBefore)
             tally.problem(tally.unexpectedLockChanges, at() + "a read changed the lock");
         switch (outcome) {
-        case Outcome::Done:
+        case TransferResult::Done:
             ++tally.readsDone;
             if (bank.image != lockAfter)
                 tally.problem(tally.falseSuccesses,
                               at() + "read done, but " + blockDifference(bank.image, lockAfter));
             expectPort(bank, false, tally, "after a read");
             break;
-        case Outcome::NoLock:
+        case TransferResult::NoLock:
             ++tally.readsNoLock;
             if (bank.image != imageBefore)
                 tally.problem(tally.imageViolations,
                               at() + "a read without a lock changed the image");
             expectPort(bank, false, tally, "without a lock");
             return true;
-        case Outcome::CommError:
+        case TransferResult::CommError:
             ++tally.readsFailed;
             if (bank.image != ConfigImage::defaults())
                 tally.problem(tally.imageViolations, at() + "a failed read left no defaults");
@@ -126,26 +126,26 @@ private:
         const ConfigImage sent = randomImage(random_);
         bank.image = sent;
         const ConfigImage lockBefore = lockImage(tally);
-        const WriteResult result = writeSequence(bank);
+        const TransferOutcome result = writeLock(bank);
         const ConfigImage lockAfter = lockImage(tally);
         if (bank.image != sent)
             tally.problem(tally.imageViolations, at() + "a write changed the image");
-        switch (result.outcome) {
-        case Outcome::Done:
+        switch (result.result) {
+        case TransferResult::Done:
             ++tally.writesDone;
             if (lockAfter != sent)
                 tally.problem(tally.falseSuccesses,
                               at() + "write done, but " + blockDifference(lockAfter, sent));
             expectPort(bank, false, tally, "after a write");
             break;
-        case Outcome::NoLock:
+        case TransferResult::NoLock:
             ++tally.writesNoLock;
             if (lockAfter != lockBefore)
                 tally.problem(tally.unexpectedLockChanges,
                               at() + "a write without a lock changed it");
             expectPort(bank, false, tally, "without a lock");
             return true;
-        case Outcome::CommError:
+        case TransferResult::CommError:
             if (result.failedStep < FinishStep) {
                 ++tally.writesFailedInBlocks;
                 if (lockAfter != lockBefore)

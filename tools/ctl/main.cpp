@@ -2,8 +2,8 @@
 // technicians who script backups and for end-to-end tests.
 #include "ConfigFile.h"
 #include "ConfigReport.h"
-#include "LockTransfer.h"
 #include "Messages.h"
+#include "Transfer.h"
 
 #include <cstdio>
 #include <cstring>
@@ -64,8 +64,8 @@ int failFile(FileStatus status, const std::string& name) {
     return Failure;
 }
 
-int failTransfer(TransferOutcome outcome) {
-    return fail(outcome == TransferOutcome::NoLock ? NoConnectionMessage : CommErrorMessage);
+int failTransfer(TransferResult result) {
+    return fail(result == TransferResult::NoLock ? NoConnectionMessage : CommErrorMessage);
 }
 
 int probeCommand() {
@@ -82,11 +82,9 @@ int probeCommand() {
 
 int readCommand(const std::string& name) {
     V38Bank bank;
-    ConfigImage image;
-    const TransferOutcome outcome = readFromLock(bank, image);
-    if (outcome != TransferOutcome::Done)
-        return failTransfer(outcome);
-    return failFile(writeConfigFile(name, image), name);
+    if (const TransferResult result = readLock(bank).result; result != TransferResult::Done)
+        return failTransfer(result);
+    return failFile(writeConfigFile(name, bank.image), name);
 }
 
 int writeCommand(const std::string& name) {
@@ -94,8 +92,9 @@ int writeCommand(const std::string& name) {
     if (const FileStatus status = readConfigFile(name, image); status != FileStatus::Ok)
         return failFile(status, name);
     V38Bank bank;
-    const TransferOutcome outcome = writeToLock(bank, image);
-    return outcome == TransferOutcome::Done ? Success : failTransfer(outcome);
+    bank.image = image;
+    const TransferResult result = writeLock(bank).result;
+    return result == TransferResult::Done ? Success : failTransfer(result);
 }
 
 int showCommand(const std::string& name) {
