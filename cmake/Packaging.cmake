@@ -5,6 +5,13 @@ include(GNUInstallDirs)
 foreach(program vestibar v38ctl v38-lock-sim)
     if(TARGET ${program})
         install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+        if(UNIX AND CMAKE_OBJCOPY)
+            # The compiler's name and version in .comment is of no use in a package
+            # (Debian's own tools drop it as well).
+            install(CODE "execute_process(COMMAND ${CMAKE_OBJCOPY} --remove-section=.comment
+                \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/${program}\"
+                COMMAND_ERROR_IS_FATAL ANY)")
+        endif()
     endif()
 endforeach()
 
