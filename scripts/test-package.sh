@@ -156,11 +156,15 @@ was_installed=$(dpkg-query -W -f='${Status}' vestibar 2>/dev/null | grep -c "ins
 apt_quiet=(-q -y -o DPkg::Lock::Timeout=300)
 if $sudo env DEBIAN_FRONTEND=noninteractive apt-get "${apt_quiet[@]}" --reinstall \
     --no-install-recommends install "$PWD/$deb" >"$work/install" 2>&1; then
-    check "installed, man v38ctl shows its page" \
-        sh -c 'MANPAGER=cat MANWIDTH=80 man v38ctl 2>&1 | grep -q "^ *v38ctl probe$"'
-    if [ "$was_installed" = 0 ]; then
-        $sudo env DEBIAN_FRONTEND=noninteractive apt-get "${apt_quiet[@]}" remove vestibar \
-            >>"$work/install" 2>&1
+    check "installed, man v38ctl finds the package's page" \
+        test "$(man -w v38ctl 2>&1)" = /usr/share/man/man1/v38ctl.1.gz
+    check "installed, man v38ctl shows it" \
+        sh -c 'MANPAGER=cat man v38ctl 2>&1 | head -n 1 | grep -q "^V38CTL(1) "'
+    if [ "$was_installed" = 0 ] &&
+        ! $sudo env DEBIAN_FRONTEND=noninteractive apt-get "${apt_quiet[@]}" remove vestibar \
+            >>"$work/install" 2>&1; then
+        echo "  FAIL the package cannot be removed again"
+        failures=$((failures + 1))
     fi
 else
     echo "  FAIL the package does not install"
