@@ -5,15 +5,54 @@ include(GNUInstallDirs)
 foreach(program vestibar v38ctl v38-lock-sim)
     if(TARGET ${program})
         install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+        if(UNIX AND CMAKE_OBJCOPY)
+            # The compiler's name and version in .comment is of no use in a package
+            # (Debian's own tools drop it as well).
+            install(CODE "execute_process(COMMAND ${CMAKE_OBJCOPY} --remove-section=.comment
+                \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/${program}\"
+                COMMAND_ERROR_IS_FATAL ANY)")
+        endif()
     endif()
 endforeach()
 
 if(TARGET vestibar AND UNIX)
-    # The menu entry and its icon.
-    install(FILES ${PROJECT_SOURCE_DIR}/packaging/vestibar.desktop
+    # The menu entry, its icon, and what software centres show (the AppStream id is
+    # the desktop file's name).
+    set(v38_app_id example.przykladowa.vestibar)
+    install(FILES ${PROJECT_SOURCE_DIR}/packaging/${v38_app_id}.desktop
             DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
     install(FILES ${PROJECT_SOURCE_DIR}/packaging/vestibar.svg
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+    install(FILES ${PROJECT_SOURCE_DIR}/packaging/${v38_app_id}.metainfo.xml
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+endif()
+
+if(UNIX)
+    # Manual pages and the changelog go in compressed, as Debian's rules want: gzip -9n,
+    # so that the same sources give the same bytes.
+    find_program(V38_GZIP gzip REQUIRED)
+    set(v38_docs_dir ${CMAKE_INSTALL_DATADIR}/doc/vestibar)
+    set(v38_compressed)
+    function(v38_compress source output)
+        add_custom_command(OUTPUT ${output}
+                           COMMAND ${V38_GZIP} -9nc ${source} > ${output}
+                           DEPENDS ${source} VERBATIM)
+        set(v38_compressed ${v38_compressed} ${output} PARENT_SCOPE)
+    endfunction()
+    foreach(program vestibar v38ctl v38-lock-sim)
+        if(TARGET ${program})
+            set(page ${CMAKE_CURRENT_BINARY_DIR}/man/${program}.1.gz)
+            v38_compress(${PROJECT_SOURCE_DIR}/packaging/man/${program}.1 ${page})
+            install(FILES ${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+        endif()
+    endforeach()
+    v38_compress(${PROJECT_SOURCE_DIR}/packaging/changelog
+                 ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz)
+    file(MAKE_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/man)
+    add_custom_target(v38_package_docs ALL DEPENDS ${v38_compressed})
+    install(FILES ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz
+                  ${PROJECT_SOURCE_DIR}/packaging/copyright
+            DESTINATION ${v38_docs_dir})
 endif()
 
 if(TARGET vestibar AND WIN32)
@@ -48,6 +87,7 @@ endif()
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.przykladowa.example/vestibar")
 # dpkg-shlibdeps finds the libraries the programs link, Qt's included (libqt6gui6 pulls
 # the X11 platform plugin, libqt6svg6 brings the SVG icon plugins).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

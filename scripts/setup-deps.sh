@@ -22,7 +22,7 @@ test_packages=(
     # the libFuzzer harnesses (scripts/test-fuzz.sh)
     clang libclang-rt-14-dev
     # the Debian package and its checks (scripts/test-package.sh)
-    dpkg-dev desktop-file-utils x11-utils libglib2.0-bin
+    dpkg-dev desktop-file-utils x11-utils libglib2.0-bin lintian appstream man-db
 )
 #   scripts/setup-deps.sh        everything
 #   scripts/setup-deps.sh run    only what the demo (scripts/run-demo.sh) needs
