@@ -21,4 +21,9 @@ enum class ReplaceResult {
 ReplaceResult replaceFile(const std::filesystem::path& path, const std::uint8_t* data,
                           std::size_t size);
 
+// True for a name that reaches a device instead of a file wherever it stands: on
+// Windows CON, PRN, AUX, NUL, COM1..COM9 and LPT1..LPT9, with any extension. POSIX
+// has no such names.
+bool namesDevice(const std::filesystem::path& path);
+
 } // namespace v38

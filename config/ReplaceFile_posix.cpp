@@ -74,6 +74,10 @@ ReplaceResult writeInPlace(const std::filesystem::path& target, const std::uint8
 
 } // namespace
 
+bool namesDevice(const std::filesystem::path&) {
+    return false;
+}
+
 ReplaceResult replaceFile(const std::filesystem::path& path, const std::uint8_t* data,
                           std::size_t size) {
     if (path.empty())

@@ -126,6 +126,9 @@ TEST_F(ConfigFileTest, WhatIsNotARegularReadableFileCannotBeOpened) {
     std::vector<fs::path> paths = {folder / "missing.bin", folder / "nofolder" / "x.bin",
                                    folder / "sub.bin", ""};
 #ifdef _WIN32
+    // Device names reach a device in every folder and with any extension.
+    for (const char* device : {"NUL", "nul.bin", "COM1", "com3.bin", "Aux.bin", "LPT1", "CON"})
+        paths.push_back(folder / device);
     paths.push_back("NUL");
 #else
     paths.push_back("/dev/null");
