@@ -27,8 +27,7 @@ namespace {
 
 // A writable file in a folder that takes no new file cannot be replaced, only
 // overwritten: truncate it and write it where it is.
-ReplaceResult writeInPlace(const std::wstring& target, const std::uint8_t* data,
-                           std::size_t size) {
+ReplaceResult writeInPlace(const std::wstring& target, const std::uint8_t* data, std::size_t size) {
     HANDLE file = CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)

@@ -374,8 +374,8 @@ void TMainWin::showEvent(QShowEvent* event) {
         if (const QScreen* desktop = screen()) {
             const QRect area = desktop->availableGeometry();
             const QSize frame = frameGeometry().size();
-            move(area.topLeft() + QPoint((area.width() - frame.width()) / 2,
-                                         (area.height() - frame.height()) / 2));
+            move(area.topLeft() +
+                 QPoint((area.width() - frame.width()) / 2, (area.height() - frame.height()) / 2));
         }
     }
     QMainWindow::showEvent(event);

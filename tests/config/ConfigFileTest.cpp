@@ -5,8 +5,8 @@
 
 #include <algorithm>
 #include <csignal>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <random>
 #include <vector>

@@ -317,7 +317,8 @@ TEST_F(MainWindowTest, EnterKeysPressTheFocusedKBtn) {
     MainWin->KBtn->setFocus();
     for (const auto modifier : {Qt::NoModifier, Qt::KeypadModifier}) {
         const Qt::Key key = modifier == Qt::KeypadModifier ? Qt::Key_Enter : Qt::Key_Return;
-        const SeenBoxes seen = whileAnswering([&] { QTest::keyClick(MainWin->KBtn, key, modifier); });
+        const SeenBoxes seen =
+            whileAnswering([&] { QTest::keyClick(MainWin->KBtn, key, modifier); });
         EXPECT_EQ(seen.texts, QStringList{"Brak połączenia z Zamkiem."}) << key;
     }
     qunsetenv("V38_PORTS");
