@@ -29,7 +29,7 @@ FileStatus readConfigFile(const std::filesystem::path& path, ConfigImage& image)
     // Folders, devices and pipes are not configuration files: refuse them before
     // opening, so that a device is never read from (or blocked on).
     std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error))
+    if (namesDevice(path) || !std::filesystem::is_regular_file(path, error))
         return FileStatus::CannotOpen;
     std::ifstream file(path, std::ios::binary);
     if (!file.is_open())

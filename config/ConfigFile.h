@@ -18,7 +18,7 @@ enum class FileStatus {
     Ok,
     CannotOpen,  // missing, a folder or a device, no permission
     BadFile,     // shorter than 514 bytes, or the CRC does not check
-    WriteFailed, // the file could not be written whole; the old file is kept
+    WriteFailed, // the file could not be written whole
 };
 
 ConfigFileBytes encodeConfigFile(const ConfigImage& image);
@@ -30,7 +30,8 @@ FileStatus decodeConfigFile(const std::uint8_t* data, std::size_t size, ConfigIm
 FileStatus readConfigFile(const std::filesystem::path& path, ConfigImage& image);
 
 // Writes a temporary file beside the target, syncs it and renames it over the target,
-// so that a failed save never leaves a damaged or empty file where a good one was.
+// so that a failed save never leaves a damaged or empty file where a good one was
+// (see replaceFile for the one exception, a file in a folder we cannot write to).
 FileStatus writeConfigFile(const std::filesystem::path& path, const ConfigImage& image);
 
 } // namespace v38

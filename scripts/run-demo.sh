@@ -3,7 +3,9 @@
 # pseudo-terminal holding a sample configuration, and vestibar finds it as COM1
 # through V38_PORTS. Read the lock with "Zamek > Odytaj", change something, write it
 # back with "Zamek > Zapisz"; the simulated lock keeps what it was sent in a copy of
-# the sample (its path is printed). Without a display the demo runs under xvfb-run.
+# the sample (its path is printed). Without a display the demo runs under xvfb-run:
+# it reads the lock through the menu, saves a picture of the screen, prints its path
+# and ends.
 #
 #   scripts/run-demo.sh            build if needed, then run
 #   V38_BUILD_DIR=dir scripts/run-demo.sh   use another build folder
@@ -47,13 +49,10 @@ export V38_PORTS="$device"
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
     "$build/ui/vestibar"
 elif command -v xvfb-run >/dev/null; then
-    echo "No display here: running vestibar under xvfb-run, where nobody can see it."
-    echo "A picture of its window goes to $work/screen.png; stop the demo with Ctrl+C."
-    xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
-        "$1" & app=$!
-        sleep 3
-        if command -v import >/dev/null; then import -window root "$2" && echo "Saved $2"; fi
-        wait "$app"' _ "$build/ui/vestibar" "$work/screen.png"
+    echo "No display here: vestibar runs under xvfb-run, reads the lock through its menu,"
+    echo "and the demo saves a picture of the screen and ends."
+    xvfb-run -a -s "-screen 0 1024x768x24" \
+        scripts/demo/read-headless.sh "$build/ui/vestibar" "$work/screen.png"
 else
     echo "run-demo: no display and no xvfb-run (scripts/setup-deps.sh installs it)" >&2
     exit 1

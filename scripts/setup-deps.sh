@@ -11,8 +11,9 @@ packages=(
     # the windows
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 qt6-qpa-plugins libgl-dev
     fonts-dejavu-core
-    # screenshots and a display for the demo on a machine without one
-    xvfb xauth
+    # screenshots, and the demo on a machine without a display: a virtual display, the
+    # keys that drive its menu and the picture it saves
+    xvfb xauth xdotool imagemagick
 )
 # What only the test stages need (scripts/test.sh).
 test_packages=(

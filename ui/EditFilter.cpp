@@ -23,7 +23,14 @@ EditState removeRefused(const EditState& state, bool (*keep)(QChar)) {
     return result;
 }
 
+void showText(QLineEdit& edit, const QString& text) {
+    if (edit.text() != text)
+        edit.setText(text);
+}
+
 void putBack(QLineEdit& edit, const EditState& state) {
+    if (edit.text() == state.text)
+        return; // nothing removed: the caret already stands where it belongs
     edit.setText(state.text);
     edit.setCursorPosition(state.caret);
 }

@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+class QPushButton;
+
 namespace v38 {
 
 // Modal results of the configurator's dialogs.
@@ -22,5 +24,9 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 };
+
+// Enter and the keypad's Enter press the push button that has the focus, as Space
+// does, without making it a default button that takes Enter from other controls.
+void pressOnEnter(QPushButton& button);
 
 } // namespace v38

@@ -1,6 +1,7 @@
 #include "main.h"
 
 #include "EditFilter.h"
+#include "FormDialog.h"
 #include "MainImages.h"
 #include "PrefixEntry.h"
 #include "ServiceCard.h"
@@ -14,6 +15,7 @@
 #include <QFocusEvent>
 #include <QHeaderView>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
 #include <QToolButton>
@@ -83,8 +85,6 @@ TMainWin::TMainWin(QWidget* parent) : QMainWindow(parent) {
     setupUi(this);
     setFont(windowFont());
     resize(ClientWidth, ClientHeight + MainMenu->sizeHint().height());
-    if (const QScreen* desktop = screen()) // centred on the desktop when first shown
-        move(desktop->availableGeometry().center() - rect().center());
     ToolBar->setStyleSheet(QStringLiteral("QFrame#ToolBar { border-top: 1px solid palette(mid);"
                                           " border-bottom: 1px solid palette(mid); }"));
     for (QLabel* label : {Label1, Label2, Label3, Label7, Label8})
@@ -100,6 +100,7 @@ TMainWin::TMainWin(QWidget* parent) : QMainWindow(parent) {
     for (QLineEdit* edit : {T1Edit, T2Edit, T3Edit})
         edit->installEventFilter(this);
     connect(KBtn, &QPushButton::clicked, this, &TMainWin::KBtnClick);
+    pressOnEnter(*KBtn);
 
     CBx1->setFocus(); // the card box holds only disabled controls
     resetConfiguration();
@@ -245,9 +246,9 @@ void TMainWin::showConfiguration() {
     CBx5->setChecked(flags & HalfStripe);
     CBx6->setChecked(flags & ProximityServiceCards);
     // A text that differs runs the edit's filter and reading; an equal one runs nothing.
-    T1Edit->setText(QString::number(bank_.image[offset::boltPulse]));
-    T2Edit->setText(QString::number(bank_.image[offset::entryLockout]));
-    T3Edit->setText(QString::number(bank_.image[offset::matLockout]));
+    showText(*T1Edit, QString::number(bank_.image[offset::boltPulse]));
+    showText(*T2Edit, QString::number(bank_.image[offset::entryLockout]));
+    showText(*T3Edit, QString::number(bank_.image[offset::matLockout]));
 }
 
 void TMainWin::collectConfiguration() {
@@ -354,13 +355,30 @@ bool TMainWin::eventFilter(QObject* watched, QEvent* event) {
         }
         break;
     case QEvent::MouseButtonDblClick:
-        if (watched == PrefLView->viewport())
+        if (watched == PrefLView->viewport() &&
+            static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
             PrefLViewDblClick();
         break;
     default:
         break;
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+void TMainWin::showEvent(QShowEvent* event) {
+    // The first showing centres the frame, title bar and borders included, on the
+    // desktop; the platform knows the frame once the window exists, which it does by
+    // now. Later showings keep the place the window was left at.
+    if (!placed_ && !event->spontaneous()) {
+        placed_ = true;
+        if (const QScreen* desktop = screen()) {
+            const QRect area = desktop->availableGeometry();
+            const QSize frame = frameGeometry().size();
+            move(area.topLeft() +
+                 QPoint((area.width() - frame.width()) / 2, (area.height() - frame.height()) / 2));
+        }
+    }
+    QMainWindow::showEvent(event);
 }
 
 void TMainWin::resizeEvent(QResizeEvent* event) {

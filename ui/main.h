@@ -69,6 +69,7 @@ public slots:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void setUpActions();
@@ -78,6 +79,7 @@ private:
     void timeEditChange(QLineEdit& edit, QLabel& reading, std::string (*format)(int));
 
     V38Bank bank_;
+    bool placed_ = false; // centred by its first showing
 };
 
 // The application-wide instance, created first at start-up.

@@ -4,8 +4,6 @@
 #include "PrefixEntry.h"
 #include "WindowFont.h"
 
-#include <QKeyEvent>
-
 #include <algorithm>
 #include <cstring>
 
@@ -31,12 +29,16 @@ TPrefEdit::TPrefEdit(QWidget* owner) : FormDialog(owner) {
     connect(OKBtn, &QPushButton::clicked, this, [this] { done(ModalOk); });
     connect(CancelBtn, &QPushButton::clicked, this, [this] { done(ModalCancel); });
     connect(PrefEdt, &QLineEdit::textChanged, this, &TPrefEdit::PrefEdtChange);
+    // Neither button is a default button: Enter presses only the button that has the
+    // focus, and in the edit or the list it does nothing.
+    pressOnEnter(*OKBtn);
+    pressOnEnter(*CancelBtn);
     OKBtn->setFocus();
 }
 
 void TPrefEdit::showPrefix(int position, const QString& text) {
     PozCBox->setCurrentIndex(std::clamp(position, 0, MaxPosition));
-    PrefEdt->setText(text);
+    showText(*PrefEdt, text);
 }
 
 void TPrefEdit::collectPrefix(int& position, char text[8]) const {
@@ -49,19 +51,6 @@ void TPrefEdit::collectPrefix(int& position, char text[8]) const {
 void TPrefEdit::PrefEdtChange() {
     putBack(*PrefEdt,
             removeRefused({PrefEdt->text(), selectionStart(*PrefEdt)}, isPrefixCharacter));
-}
-
-void TPrefEdit::keyPressEvent(QKeyEvent* event) {
-    // Neither button is a default button: Enter presses only the button that has the
-    // focus, and in the edit or the list it does nothing.
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
-        event->modifiers() == Qt::NoModifier) {
-        if (auto* button = qobject_cast<QPushButton*>(focusWidget()))
-            button->click();
-        event->accept();
-        return;
-    }
-    FormDialog::keyPressEvent(event);
 }
 
 } // namespace v38

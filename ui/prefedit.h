@@ -17,9 +17,6 @@ public:
 
 public slots:
     void PrefEdtChange();
-
-protected:
-    void keyPressEvent(QKeyEvent* event) override;
 };
 
 extern TPrefEdit* PrefEdit;

@@ -3,14 +3,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <random>
 #include <vector>
 #ifndef _WIN32
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -123,6 +126,9 @@ TEST_F(ConfigFileTest, WhatIsNotARegularReadableFileCannotBeOpened) {
     std::vector<fs::path> paths = {folder / "missing.bin", folder / "nofolder" / "x.bin",
                                    folder / "sub.bin", ""};
 #ifdef _WIN32
+    // Device names reach a device in every folder and with any extension.
+    for (const char* device : {"NUL", "nul.bin", "COM1", "com3.bin", "Aux.bin", "LPT1", "CON"})
+        paths.push_back(folder / device);
     paths.push_back("NUL");
 #else
     paths.push_back("/dev/null");
@@ -156,13 +162,31 @@ TEST_F(ConfigFileTest, AnExistingFileIsReplacedWithoutAQuestionKeepingItsPermiss
 }
 
 #ifndef _WIN32 // symbolic links need a privilege there
-TEST_F(ConfigFileTest, SavingThroughALinkReplacesTheFileItPointsTo) {
+TEST_F(ConfigFileTest, SavingThroughALinkWritesWhereTheLinkPointsAndKeepsTheLink) {
     const fs::path real = folder / "real.bin";
     put(real, fileOf(ConfigImage::defaults()));
+    fs::create_directory(folder / "sub");
     fs::create_symlink(real, folder / "link.bin");
-    ASSERT_EQ(writeConfigFile(folder / "link.bin", sampleImage()), FileStatus::Ok);
-    EXPECT_TRUE(fs::is_symlink(folder / "link.bin"));
-    EXPECT_EQ(contents(real), fileOf(sampleImage()));
+    fs::create_symlink(folder / "new.bin", folder / "dangling.bin");
+    // Relative targets count from the link's folder, not from the working folder.
+    fs::create_symlink("sub/rel.bin", folder / "relative.bin");
+    fs::create_symlink("../chained.bin", folder / "sub" / "hop.bin");
+    fs::create_symlink("sub/hop.bin", folder / "chain.bin");
+    for (const char* name : {"link.bin", "dangling.bin", "relative.bin", "chain.bin"})
+        EXPECT_EQ(writeConfigFile(folder / name, sampleImage()), FileStatus::Ok) << name;
+    for (const char* name : {"link.bin", "dangling.bin", "relative.bin", "chain.bin"})
+        EXPECT_TRUE(fs::is_symlink(folder / name)) << name;
+    for (const fs::path& written :
+         {real, folder / "new.bin", folder / "sub" / "rel.bin", folder / "chained.bin"})
+        EXPECT_EQ(contents(written), fileOf(sampleImage())) << written;
+
+    // A link into a missing folder, or a loop, cannot be written; the link stays.
+    fs::create_symlink(folder / "nofolder" / "x.bin", folder / "nowhere.bin");
+    fs::create_symlink("loop.bin", folder / "loop.bin");
+    for (const char* name : {"nowhere.bin", "loop.bin"}) {
+        EXPECT_EQ(writeConfigFile(folder / name, sampleImage()), FileStatus::CannotOpen) << name;
+        EXPECT_TRUE(fs::is_symlink(folder / name)) << name;
+    }
 }
 #endif
 
@@ -195,17 +219,67 @@ TEST_F(ConfigFileTest, UnwritableTargetsCannotBeOpenedAndKeepWhatWasThere) {
     EXPECT_EQ(writeConfigFile("/dev/full", sampleImage()), FileStatus::CannotOpen);
     EXPECT_EQ(writeConfigFile("/dev/null", sampleImage()), FileStatus::CannotOpen);
     EXPECT_TRUE(fs::is_character_file("/dev/null"));
-
-    if (::geteuid() != 0) { // root ignores permissions
-        const fs::path kept = folder / "ro" / "kept.bin";
-        fs::create_directory(folder / "ro");
-        put(kept, old);
-        ::chmod((folder / "ro").c_str(), 0555);
-        EXPECT_EQ(writeConfigFile(kept, sampleImage()), FileStatus::CannotOpen);
-        EXPECT_EQ(contents(kept), old);
-    }
 #endif
 }
+
+TEST_F(ConfigFileTest, ANameOfTheLongestLengthCanBeSaved) {
+    const fs::path path = folder / (std::string(251, 'n') + ".bin");
+    ASSERT_EQ(writeConfigFile(path, sampleImage()), FileStatus::Ok);
+    EXPECT_EQ(contents(path), fileOf(sampleImage()));
+    EXPECT_EQ(filesInFolder().size(), 1u);
+}
+
+#ifndef _WIN32
+// Runs `step` in a child process without root's power over permissions (as the user
+// nobody when we are root) and gives its exit code.
+int unprivileged(const std::function<int()>& step) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(100);
+        ::_exit(step());
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 101;
+}
+
+// A writable file in a folder we cannot write to is written in place; a read-only one
+// there is kept; and an in-place write that fails half-way still says so.
+TEST_F(ConfigFileTest, AWritableFileInAnUnwritableFolderIsWrittenInPlace) {
+    const std::vector<std::uint8_t> old(600, 0x55);
+    const fs::path ro = folder / "ro";
+    fs::create_directory(ro);
+    for (const char* name : {"open.bin", "kept.bin", "short.bin"}) {
+        put(ro / name, old);
+        ::chmod((ro / name).c_str(), 0666);
+    }
+    ::chmod((ro / "kept.bin").c_str(), 0444);
+    ::chmod(ro.c_str(), 0555);
+
+    EXPECT_EQ(unprivileged([&] { return int(writeConfigFile(ro / "open.bin", sampleImage())); }),
+              int(FileStatus::Ok));
+    EXPECT_EQ(contents(ro / "open.bin"), fileOf(sampleImage()));
+    EXPECT_EQ(unprivileged([&] { return int(writeConfigFile(ro / "kept.bin", sampleImage())); }),
+              int(FileStatus::CannotOpen));
+    EXPECT_EQ(contents(ro / "kept.bin"), old);
+    EXPECT_EQ(unprivileged([&] { return int(writeConfigFile(ro / "new.bin", sampleImage())); }),
+              int(FileStatus::CannotOpen));
+    EXPECT_EQ(unprivileged([&] {
+                  std::signal(SIGXFSZ, SIG_IGN);
+                  const struct rlimit small = {100, 100};
+                  ::setrlimit(RLIMIT_FSIZE, &small);
+                  return int(writeConfigFile(ro / "short.bin", sampleImage()));
+              }),
+              int(FileStatus::WriteFailed));
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(ro))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"kept.bin", "open.bin", "short.bin"}));
+    ::chmod(ro.c_str(), 0755);
+}
+#endif
 
 #ifndef _WIN32 // a file size limit is how a write is made to fail half-way
 TEST_F(ConfigFileTest, AFailedWriteKeepsTheOldFileAndLeavesNoTemporary) {

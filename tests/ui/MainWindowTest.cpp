@@ -9,6 +9,7 @@
 #include <QHelpEvent>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QToolButton>
 #include <QToolTip>
@@ -288,6 +289,59 @@ TEST_F(MainWindowTest, ShowConfigurationFollowsTheImage) {
     EXPECT_EQ(MainWin->SerwKartBox->title(), " Karty Serwisowe (magnetyczne) ");
     EXPECT_EQ(MainWin->K1Edit->text(), "1234567890123456=2512");
     EXPECT_EQ(MainWin->K2Edit->text(), "1234567890123456789012345678901234567");
+}
+
+TEST_F(MainWindowTest, EqualTextsLeaveCaretSelectionAndUndoAlone) {
+    showMainWindow();
+    MainWin->T1Edit->setFocus();
+    MainWin->T1Edit->setSelection(1, 1);
+    MainWin->T2Edit->setCursorPosition(1);
+    MainWin->showConfiguration(); // the image holds the times the edits show
+    EXPECT_EQ(MainWin->T1Edit->selectedText(), "5");
+    EXPECT_EQ(MainWin->T2Edit->cursorPosition(), 1);
+    EXPECT_EQ(MainWin->T1Lbl->text(), "= 25,5 sek");
+
+    // What the filter lets through can be undone.
+    MainWin->T1Edit->end(false);
+    QTest::keyClick(MainWin->T1Edit, Qt::Key_Backspace);
+    EXPECT_EQ(MainWin->T1Lbl->text(), "= 2,5 sek");
+    QTest::keyClick(MainWin->T1Edit, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(MainWin->T1Edit->text(), "255");
+    EXPECT_EQ(MainWin->T1Lbl->text(), "= 25,5 sek");
+}
+
+TEST_F(MainWindowTest, EnterKeysPressTheFocusedKBtn) {
+    TempFolder folder;
+    qputenv("V38_PORTS", folder.path("no-such-device").toUtf8()); // no lock answers
+    showMainWindow();
+    MainWin->KBtn->setFocus();
+    for (const auto modifier : {Qt::NoModifier, Qt::KeypadModifier}) {
+        const Qt::Key key = modifier == Qt::KeypadModifier ? Qt::Key_Enter : Qt::Key_Return;
+        const SeenBoxes seen =
+            whileAnswering([&] { QTest::keyClick(MainWin->KBtn, key, modifier); });
+        EXPECT_EQ(seen.texts, QStringList{"Brak połączenia z Zamkiem."}) << key;
+    }
+    qunsetenv("V38_PORTS");
+}
+
+TEST_F(MainWindowTest, TheFrameIsCentredOnTheDesktopWhenFirstShown) {
+    showMainWindow();
+    const QRect desktop = MainWin->screen()->availableGeometry();
+    const QRect frame = MainWin->frameGeometry();
+    ASSERT_NE(frame, MainWin->geometry()) << "the platform draws no frame";
+    const QPoint centred = desktop.topLeft() + QPoint((desktop.width() - frame.width()) / 2,
+                                                      (desktop.height() - frame.height()) / 2);
+    EXPECT_EQ(frame.top(), centred.y());
+    // A platform keeps the left edge of a window wider than the desktop on the screen
+    // (the offscreen desktop is 800 pixels wide).
+    if (frame.width() <= desktop.width()) {
+        EXPECT_EQ(frame.left(), centred.x());
+    }
+    // Afterwards it is shown where it was left.
+    MainWin->move(frame.topLeft() + QPoint(30, 20));
+    MainWin->hide();
+    showMainWindow();
+    EXPECT_EQ(MainWin->frameGeometry().topLeft(), frame.topLeft() + QPoint(30, 20));
 }
 
 TEST_F(MainWindowTest, CBx6SwitchesTheCardTextsOnly) {

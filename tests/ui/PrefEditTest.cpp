@@ -110,17 +110,29 @@ TEST_F(PrefEditTest, EnterAndEscape) {
         dialog.PrefEdt->setFocus();
         QTest::keyClicks(dialog.PrefEdt, "12");
         QTest::keyClick(dialog.PrefEdt, Qt::Key_Return);
+        QTest::keyClick(dialog.PrefEdt, Qt::Key_Enter, Qt::KeypadModifier);
         QTest::keyClick(dialog.PrefEdt, Qt::Key_Escape);
         dialog.PozCBox->setFocus();
         QTest::keyClick(dialog.PozCBox, Qt::Key_Escape);
         stillOpen = dialog.isVisible();
         dialog.PozCBox->setCurrentIndex(2);
         dialog.OKBtn->setFocus();
-        QTest::keyClick(dialog.OKBtn, Qt::Key_Return); // Enter on OK confirms
+        // Both Enter keys press the focused button.
+        QTest::keyClick(dialog.OKBtn, Qt::Key_Enter, Qt::KeypadModifier);
+        if (dialog.isVisible()) // not pressed: end it without a result
+            dialog.done(0);
     });
     EXPECT_EQ(focusAtStart, PrefEdit->OKBtn)
         << (focusAtStart ? focusAtStart->objectName().toStdString() : "");
     EXPECT_TRUE(stillOpen);
+    EXPECT_EQ(rowTexts(2), QStringList({"3", "12", "2", "x12..."}));
+
+    doubleClickRow(2, [&](TPrefEdit& dialog) {
+        dialog.PrefEdt->clear();
+        dialog.CancelBtn->setFocus();
+        QTest::keyClick(dialog.CancelBtn, Qt::Key_Return);
+    });
+    EXPECT_FALSE(PrefEdit->isVisible());
     EXPECT_EQ(rowTexts(2), QStringList({"3", "12", "2", "x12..."}));
 }
 
@@ -155,10 +167,19 @@ TEST_F(PrefEditTest, TheFilterKeepsOnlyPrefixCharacters) {
     PrefEdit->collectPrefix(position, text);
     EXPECT_EQ(position, 5);
     EXPECT_STREQ(text, "123");
+
+    // An equal text leaves the caret and the selection; typing can be undone.
+    edit->setSelection(1, 1);
+    PrefEdit->showPrefix(5, "123");
+    EXPECT_EQ(edit->selectedText(), "2");
+    edit->end(false);
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    QTest::keyClick(edit, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(edit->text(), "123");
     PrefEdit->hide();
 }
 
-TEST_F(PrefEditTest, DoubleClickWithoutASelectedRowDoesNothing) {
+TEST_F(PrefEditTest, OnlyADoubleClickOfThePrimaryButtonOnARowOpensTheDialog) {
     bool opened = false;
     whileAnswering([] { MainWin->PrefLViewDblClick(); },
                    [&opened](QWidget* modal) {
@@ -166,6 +187,20 @@ TEST_F(PrefEditTest, DoubleClickWithoutASelectedRowDoesNothing) {
                        modal->close();
                    });
     EXPECT_FALSE(opened);
+
+    showMainWindow();
+    QTreeWidget* list = MainWin->PrefLView;
+    const QPoint at = list->visualItemRect(list->topLevelItem(1)).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+    for (const Qt::MouseButton button : {Qt::RightButton, Qt::MiddleButton, Qt::LeftButton}) {
+        opened = false;
+        whileAnswering([&] { QTest::mouseDClick(list->viewport(), button, {}, at); },
+                       [&opened](QWidget* modal) {
+                           opened = modal == PrefEdit;
+                           modal->close();
+                       });
+        EXPECT_EQ(opened, button == Qt::LeftButton) << button;
+    }
     EXPECT_EQ(PrefEdit->PozCBox->count(), 16);
     EXPECT_EQ(PrefEdit->PozCBox->itemText(0), "Nieaktywny");
     EXPECT_EQ(PrefEdit->PozCBox->itemText(15), "15");
