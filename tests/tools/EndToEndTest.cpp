@@ -5,6 +5,7 @@
 #include "SimulatorProcess.h"
 #include "V38Bank.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -15,6 +16,9 @@
 #include <memory>
 #include <poll.h>
 #include <random>
+#include <sstream>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -324,6 +328,69 @@ TEST_F(EndToEnd, BankRetriesDataRequestsButNotRefusedCommands) {
     EXPECT_EQ(countOf(frames, "rx 00 06 43 02 "), 2) << frames;
     EXPECT_EQ(countOf(frames, "rx 00 46 4B 03 "), 1);
     EXPECT_EQ(countOf(frames, "rx 00 46 4B "), 4);
+}
+
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+TEST_F(EndToEnd, PortsTellsEveryStateOfAPortApartAndSendsOnlyProbes) {
+    using ::testing::HasSubstr;
+    using ::testing::StartsWith;
+    SilentPort silent;
+    SilentPort held;
+    SilentPort forbidden;
+    std::string log;
+    const auto simulator = startSimulator({}, &log);
+    const auto garbling = startSimulator(faults({"crc:2@M"}));
+    const int holder = ::open(held.path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+    const std::string missing = path("missing").string();
+    const std::string ports = silent.path() + ":" + missing + ":" + simulator->devicePath() +
+                              ":" + held.path() + ":" + garbling->devicePath();
+
+    const ProcessResult result = ctl({"ports"}, ports);
+    ::close(holder);
+    EXPECT_EQ(result.status, 0) << result.err;
+    const std::vector<std::string> lines = linesOf(result.out);
+    ASSERT_GE(lines.size(), 18u) << result.out; // devices of this machine may follow COM16
+    EXPECT_EQ(lines[0], "COM1  " + silent.path() +
+                            ": opens, but nothing answers the probe: check the RS485 pair (A and "
+                            "B swapped?) and the lock's power");
+    EXPECT_EQ(lines[1], "COM2  " + missing + ": absent");
+    EXPECT_THAT(lines[2], StartsWith("COM3  " + simulator->devicePath() +
+                                     ": the lock answers: 00 08 00 E8 "));
+    EXPECT_THAT(lines[3], StartsWith("COM4  " + held.path() +
+                                     ": cannot be opened: in use by another program (v38_end_to_end_"
+                                     " (pid " + std::to_string(::getpid()) + ")"));
+    EXPECT_THAT(lines[4], StartsWith("COM5  " + garbling->devicePath() +
+                                     ": opens, and something answers, but not as the lock does: "
+                                     "00 08 00 E8 "));
+    EXPECT_EQ(lines[15], "COM16 (no device): absent");
+    EXPECT_EQ(lines.back(), "The lock answers on COM3.");
+    simulator->stop();
+    const std::string frames = textOf(log);
+    EXPECT_EQ(countOf(frames, "rx "), 1) << frames; // one probe, answered: as the search
+    EXPECT_EQ(countOf(frames, "rx 00 05 4D B2 A5"), 1);
+
+    // No lock: exit status 1. Without the rights to a device, the reason and the dialout
+    // hint; as root, the check runs as nobody, since root opens anything.
+    ASSERT_EQ(::chmod(forbidden.path().c_str(), 0), 0);
+    const std::vector<std::string> asUser =
+        ::geteuid() == 0 ? std::vector<std::string>{"--reuid=65534", "--regid=65534",
+                                                    "--clear-groups", V38CTL, "ports"}
+                         : std::vector<std::string>{"ports"};
+    const ProcessResult denied = runProcess(::geteuid() == 0 ? "/usr/bin/setpriv" : V38CTL, asUser,
+                                            {"V38_PORTS=" + forbidden.path()});
+    EXPECT_EQ(denied.status, 1) << denied.err;
+    EXPECT_THAT(denied.out, StartsWith("COM1  " + forbidden.path() +
+                                       ": cannot be opened: no permission (Permission denied)"));
+    EXPECT_THAT(denied.out, HasSubstr("sudo usermod -aG dialout $USER"));
+    EXPECT_THAT(denied.out, HasSubstr("\nNo lock answered on COM1..COM16.\n"));
 }
 
 TEST_F(EndToEnd, V38ctlReportsFileFaultsWithTheSystemsMessages) {

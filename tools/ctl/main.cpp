@@ -4,6 +4,7 @@
 #include "ConfigReport.h"
 #include "LockTransfer.h"
 #include "Messages.h"
+#include "PortDiagnosis.h"
 
 #include <cstdio>
 #include <cstring>
@@ -24,6 +25,10 @@ constexpr int BadUsage = 2;
 constexpr const char* Usage = R"(Usage: v38ctl COMMAND [FILE]
 
   probe        find the lock on COM1..COM16 and print its port
+  ports        try every port as the search does and say for each what is behind
+               it and what it did: absent, cannot be opened (and why), silent, or
+               the lock's answer; also lists the ports that are never searched.
+               Exit status 0 when a lock answered, 1 when none did
   read FILE    read the lock's configuration into FILE; the file is written
                only when all eight blocks arrived
   write FILE   write the configuration in FILE to the lock, its bytes exactly as
@@ -80,6 +85,17 @@ int probeCommand() {
     return Success;
 }
 
+int portsCommand() {
+    V38Bank bank;
+    const std::vector<PortDiagnosis> ports = diagnosePorts(bank);
+    std::fputs(describeDiagnosis(ports, unreachablePorts(serial::knownPorts())).c_str(), stdout);
+    for (const PortDiagnosis& port : ports) {
+        if (port.state == PortDiagnosis::LockAnswers)
+            return Success;
+    }
+    return Failure;
+}
+
 int readCommand(const std::string& name) {
     V38Bank bank;
     ConfigImage image;
@@ -118,6 +134,8 @@ int main(int argc, char** argv) {
         return usage(stdout, Success);
     if (command == "probe" && argc == 2)
         return probeCommand();
+    if (command == "ports" && argc == 2)
+        return portsCommand();
     if (argc != 3)
         return usage(stderr, BadUsage);
     if (command == "read")
