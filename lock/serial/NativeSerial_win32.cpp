@@ -68,6 +68,15 @@ public:
             lastFailure = OpenFailure{classify(error), systemText(error), {}};
             return InvalidPortHandle;
         }
+        // A COM port is a character device. Wine opens a port mapped to a missing path
+        // and hands back a handle of no type: nothing is behind it.
+        if (const DWORD type = ::GetFileType(handle); type != FILE_TYPE_CHAR) {
+            ::CloseHandle(handle);
+            lastFailure = type == FILE_TYPE_UNKNOWN
+                              ? OpenFailure{OpenError::Absent, {}, {}}
+                              : OpenFailure{OpenError::Other, "not a serial device", {}};
+            return InvalidPortHandle;
+        }
         lastFailure = OpenFailure{};
         return reinterpret_cast<PortHandle>(handle);
     }
