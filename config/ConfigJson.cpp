@@ -124,9 +124,12 @@ int integer(const Json& value, const std::string& path, int low, int high,
             const std::string& rule) {
     if (!value.is_number_integer())
         refuse(path, value, "must be a whole number");
-    const bool inRange = value.is_number_unsigned()
-                             ? value.get<std::uint64_t>() <= std::uint64_t(high) && low >= 0
-                             : value.get<std::int64_t>() >= low && value.get<std::int64_t>() <= high;
+    // Numbers beyond the signed range come as unsigned; compare them as such.
+    const bool inRange =
+        value.is_number_unsigned()
+            ? value.get<std::uint64_t>() <= std::uint64_t(high) &&
+                  std::int64_t(value.get<std::uint64_t>()) >= low
+            : value.get<std::int64_t>() >= low && value.get<std::int64_t>() <= high;
     if (!inRange)
         refuse(path, value, rule);
     return static_cast<int>(value.get<std::int64_t>());

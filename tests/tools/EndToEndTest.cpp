@@ -3,6 +3,7 @@
 #include "ConfigFile.h"
 #include "SilentPort.h"
 #include "SimulatorProcess.h"
+#include "TimeReading.h"
 #include "V38Bank.h"
 
 #include <gmock/gmock.h>
@@ -391,6 +392,66 @@ TEST_F(EndToEnd, PortsTellsEveryStateOfAPortApartAndSendsOnlyProbes) {
                                        ": cannot be opened: no permission (Permission denied)"));
     EXPECT_THAT(denied.out, HasSubstr("sudo usermod -aG dialout $USER"));
     EXPECT_THAT(denied.out, HasSubstr("\nNo lock answered on COM1..COM16.\n"));
+}
+
+void putText(const fs::path& path, const std::string& text) {
+    put(path, Bytes(text.begin(), text.end()));
+}
+
+TEST_F(EndToEnd, JsonExportImportDiffAndVerifyAgainstTheLock) {
+    const Bytes file = sampleFile(10);
+    put(path("a.bin"), file);
+    ASSERT_EQ(ctl({"export", path("a.bin"), path("a.json")}, "").status, 0);
+    const ProcessResult exported = ctl({"export", path("a.bin")}, "");
+    EXPECT_EQ(exported.out, textOf(path("a.json")));
+    ASSERT_EQ(ctl({"import", path("a.json"), path("back.bin")}, "").status, 0);
+    EXPECT_EQ(contents(path("back.bin")), file);
+
+    // A bad document touches no file: neither an old one nor a new one.
+    put(path("kept.bin"), defaultFile());
+    std::string bad = textOf(path("a.json"));
+    bad.replace(bad.find("\"version\": 1"), 12, "\"version\": \"1\"");
+    putText(path("bad.json"), bad);
+    for (const char* out : {"kept.bin", "new.bin"}) {
+        const ProcessResult refused = ctl({"import", path("bad.json"), path(out)}, "");
+        EXPECT_EQ(refused.status, 1);
+        EXPECT_EQ(refused.err, path("bad.json").string() + ": /version = \"1\": " +
+                                   "this v38ctl reads version 1\n");
+    }
+    EXPECT_EQ(contents(path("kept.bin")), defaultFile());
+    EXPECT_FALSE(fs::exists(path("new.bin")));
+
+    // diff: either side .bin or .json; one changed time is one line.
+    ProcessResult diff = ctl({"diff", path("a.json"), path("a.bin")}, "");
+    EXPECT_EQ(diff.status, 0);
+    EXPECT_EQ(diff.out, "");
+    const int mat = file[offset::matLockout];
+    ASSERT_NE(mat, 6);
+    const std::string field = "\"matLockoutTensOfSeconds\": ";
+    std::string changed = textOf(path("a.json"));
+    changed.replace(changed.find(field + std::to_string(mat)), field.size() + std::to_string(mat).size(),
+                    field + "6");
+    putText(path("b.json"), changed);
+    diff = ctl({"diff", path("a.bin"), path("b.json")}, "");
+    EXPECT_EQ(diff.status, 1);
+    const std::string old = std::to_string(mat) + " (" + lockoutReading(mat) + ")";
+    EXPECT_EQ(diff.out, "matLockoutTensOfSeconds: " + old + " -> 6 (= 1min 00sek)\n");
+    EXPECT_EQ(ctl({"diff", path("a.bin"), path("bad.json")}, "").status, 2);
+
+    // verify: the lock as written, then one field off, then no lock.
+    const auto simulator = startSimulator();
+    const std::string port = simulator->devicePath();
+    ASSERT_EQ(ctl({"write", path("a.bin")}, port).status, 0);
+    ProcessResult verify = ctl({"verify", path("a.json")}, port);
+    EXPECT_EQ(verify.status, 0) << verify.out << verify.err;
+    EXPECT_EQ(verify.out, "");
+    verify = ctl({"verify", path("b.json")}, port);
+    EXPECT_EQ(verify.status, 1);
+    EXPECT_EQ(verify.out, "matLockoutTensOfSeconds: 6 (= 1min 00sek) -> " + old + "\n");
+    simulator->stop();
+    verify = ctl({"verify", path("a.json")}, port);
+    EXPECT_EQ(verify.status, 2);
+    EXPECT_EQ(verify.err, NoConnection);
 }
 
 TEST_F(EndToEnd, V38ctlReportsFileFaultsWithTheSystemsMessages) {
