@@ -8,6 +8,12 @@ foreach(program vestibar v38ctl v38-lock-sim)
     endif()
 endforeach()
 
+if(TARGET v38ctl AND UNIX)
+    # The JSON Schema of v38ctl's configuration documents.
+    install(FILES ${PROJECT_SOURCE_DIR}/docs/v38-config.schema.json
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/vestibar)
+endif()
+
 if(TARGET vestibar AND UNIX)
     # The menu entry and its icon.
     install(FILES ${PROJECT_SOURCE_DIR}/packaging/vestibar.desktop
