@@ -266,7 +266,8 @@ Json parse(std::string_view text) {
     };
     try {
         return Json::parse(text.begin(), text.end(), check);
-    } catch (const Json::parse_error& error) {
+    } catch (const Json::exception& error) {
+        // parse_error, and out_of_range for a number beyond a double (1e400).
         // The library's text quotes what it read last, which may be any bytes at all.
         std::string what = error.what();
         what = what.substr(what.find(']') + 2);

@@ -135,6 +135,7 @@ TEST(ConfigJson, RefusesEachKindOfBadDocumentSayingWhereAndWhyAndChangesNothing)
         {replaced(good, "\"v38-config\"", std::string(20, '[') + std::string(20, ']')),
          "nested deeper than 8 levels"},
         {replaced(good, "\"4567\"", "\"45\xC3\x28\""), "not valid JSON: "},
+        {replaced(good, "\"v38-config\"", "1e400"), "not valid JSON: number overflow parsing '1e400'"},
         {"[1]", " = [1]: must be an object"},
         {good + std::string(MaxConfigJsonSize, ' '), "larger than 1024 KiB"},
     };

@@ -155,10 +155,8 @@ bool isJsonName(const std::string& name) {
     return end == suffix;
 }
 
-// Reads a .json document or a .bin file; on failure says why on standard error.
-bool loadConfiguration(const std::string& name, ConfigImage& image) {
-    if (!isJsonName(name))
-        return failFile(readConfigFile(name, image), name) == Success;
+// Reads a JSON document; on failure says why on standard error.
+bool loadDocument(const std::string& name, ConfigImage& image) {
     std::ifstream in(name, std::ios::binary);
     if (!in) {
         std::fprintf(stderr, CannotOpenFileMessage, name.c_str());
@@ -176,6 +174,13 @@ bool loadConfiguration(const std::string& name, ConfigImage& image) {
     if (!reason.empty())
         std::fprintf(stderr, "%s: %s\n", name.c_str(), reason.c_str());
     return reason.empty();
+}
+
+// A .json document or a .bin file, by the name's ending.
+bool loadConfiguration(const std::string& name, ConfigImage& image) {
+    if (isJsonName(name))
+        return loadDocument(name, image);
+    return failFile(readConfigFile(name, image), name) == Success;
 }
 
 int exportCommand(const std::string& name, const char* out) {
@@ -201,7 +206,7 @@ int exportCommand(const std::string& name, const char* out) {
 
 int importCommand(const std::string& in, const std::string& out) {
     ConfigImage image;
-    if (!loadConfiguration(in, image))
+    if (!loadDocument(in, image))
         return Failure;
     return failFile(writeConfigFile(out, image), out);
 }
