@@ -101,6 +101,21 @@ std::string shown(const Json& value) {
     throw Refusal{path + ": " + rule};
 }
 
+// A key as a step of a JSON pointer; control characters, which a key may hold
+// escaped, are not printed.
+std::string pointerStep(const std::string& key) {
+    std::string out = "/";
+    for (char c : key) {
+        if (c == '~')
+            out += "~0";
+        else if (c == '/')
+            out += "~1";
+        else
+            out += static_cast<unsigned char>(c) < 0x20 ? '?' : c;
+    }
+    return out;
+}
+
 // Every field is known and every required one is there.
 const Json& object(const Json& value, const std::string& path,
                    std::initializer_list<const char*> required,
@@ -111,7 +126,7 @@ const Json& object(const Json& value, const std::string& path,
         const auto known = [&](const char* name) { return field.key() == name; };
         if (std::none_of(required.begin(), required.end(), known) &&
             std::none_of(optional.begin(), optional.end(), known))
-            refuse(path + "/" + field.key(), "unknown field");
+            refuse(path + pointerStep(field.key()), "unknown field");
     }
     for (const char* name : required) {
         if (!value.contains(name))
@@ -261,7 +276,8 @@ Json parse(std::string_view text) {
             keys.pop_back();
         else if (event == Json::parse_event_t::key && !keys.empty() &&
                  !keys.back().insert(parsed.get<std::string>()).second)
-            throw Refusal{"field \"" + parsed.get<std::string>() + "\" is given twice"};
+            throw Refusal{"field " + pointerStep(parsed.get<std::string>()).substr(1) +
+                          " is given twice"};
         return true;
     };
     try {
