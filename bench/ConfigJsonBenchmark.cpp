@@ -52,10 +52,12 @@ int main(int argc, char** argv) {
             ++identical;
         bytes += document.size();
     }
-    const std::chrono::duration<double, std::micro> elapsed = std::chrono::steady_clock::now() - start;
+    const std::chrono::duration<double, std::micro> elapsed =
+        std::chrono::steady_clock::now() - start;
     std::printf("JSON round trips: %ld of %ld random images came back byte for byte\n", identical,
                 images);
     std::printf("  %.1f us per export and import, documents of %.0f bytes on average\n",
-                elapsed.count() / double(images ? images : 1), double(bytes) / double(images ? images : 1));
+                elapsed.count() / double(images ? images : 1),
+                double(bytes) / double(images ? images : 1));
     return identical == images ? 0 : 1;
 }

@@ -53,7 +53,8 @@ OrderedJson exportEntries(const ConfigImage& image) {
         const std::uint8_t* bytes = image.entry(i);
         PrefixEntry entry;
         if (isPlainEntry(bytes, entry))
-            entries.push_back({{"number", i + 1}, {"prefix", entry.text}, {"position", entry.position}});
+            entries.push_back(
+                {{"number", i + 1}, {"prefix", entry.text}, {"position", entry.position}});
         else if (!isErased(bytes, EntrySize))
             entries.push_back({{"number", i + 1}, {"hex", toHex(bytes, EntrySize)}});
     }
@@ -159,9 +160,9 @@ const std::string& text(const Json& value, const std::string& path) {
 void hexBytes(const Json& value, const std::string& path, std::uint8_t* out, std::size_t count) {
     const std::string& digits = text(value, path);
     if (digits.size() != 2 * count)
-        refuse(path, value, "must be " + std::to_string(2 * count) + " hex digits (" +
-                                std::to_string(count) + " bytes), not " +
-                                std::to_string(digits.size()));
+        refuse(path, value,
+               "must be " + std::to_string(2 * count) + " hex digits (" + std::to_string(count) +
+                   " bytes), not " + std::to_string(digits.size()));
     const auto digit = [&](char c) -> int {
         if (c >= '0' && c <= '9')
             return c - '0';
@@ -201,8 +202,8 @@ void importFlags(const Json& flags, ConfigImage& image) {
 void importTimes(const Json& times, ConfigImage& image) {
     object(times, "/times", {TimeNames[0].name, TimeNames[1].name, TimeNames[2].name});
     for (const TimeName& time : TimeNames) {
-        image[time.offset] = std::uint8_t(integer(times[time.name], std::string("/times/") + time.name,
-                                                  0, 255, "a time is 0..255"));
+        image[time.offset] = std::uint8_t(integer(
+            times[time.name], std::string("/times/") + time.name, 0, 255, "a time is 0..255"));
     }
 }
 
@@ -326,10 +327,11 @@ std::string exportConfigJson(const ConfigImage& image) {
 std::string importConfigJson(std::string_view text, ConfigImage& image) {
     try {
         const Json document = parse(text);
-        object(document, "", {"format", "version", "flags", "times", "prefixes", "serviceCards",
-                              "reserved"});
+        object(document, "",
+               {"format", "version", "flags", "times", "prefixes", "serviceCards", "reserved"});
         if (document["format"] != ConfigJsonFormat)
-            refuse("/format", document["format"], std::string("must be \"") + ConfigJsonFormat + "\"");
+            refuse("/format", document["format"],
+                   std::string("must be \"") + ConfigJsonFormat + "\"");
         if (document["version"] != ConfigJsonVersion)
             refuse("/version", document["version"],
                    "this v38ctl reads version " + std::to_string(ConfigJsonVersion));

@@ -25,11 +25,12 @@ OpenFailure lastOpenFailure();
 
 // A serial port the system knows of and what identifies it.
 struct PortDevice {
-    int comNumber = 0;        // 0: a port no COM number reaches
-    std::string device;       // the device path on POSIX, \\.\COMn on Windows
-    std::string stableName;   // POSIX: its name under /dev/serial/by-id
-    std::string usbId;        // POSIX: vendor:product, four hex digits each, on USB
-    std::string description;  // Windows: the device list's friendly name; POSIX: USB maker and product
+    int comNumber = 0;      // 0: a port no COM number reaches
+    std::string device;     // the device path on POSIX, \\.\COMn on Windows
+    std::string stableName; // POSIX: its name under /dev/serial/by-id
+    std::string usbId;      // POSIX: vendor:product, four hex digits each, on USB
+    std::string
+        description; // Windows: the device list's friendly name; POSIX: USB maker and product
 };
 
 // Every serial port that is present or mapped, ordered by COM number, those without

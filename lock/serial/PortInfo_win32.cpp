@@ -11,13 +11,15 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
-#include <setupapi.h>
+
+#include <setupapi.h> // needs windows.h first
 
 namespace v38::serial {
 
 namespace {
 // The device setup class "Ports" (COM and LPT).
-const GUID PortsClass = {0x4D36E978, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
+const GUID PortsClass = {
+    0x4D36E978, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
 
 std::string utf8(const wchar_t* text, int length = -1) {
     const int size = ::WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
@@ -66,7 +68,8 @@ void addDeviceList(std::map<int, PortDevice>& ports) {
     SP_DEVINFO_DATA info{};
     info.cbSize = sizeof info;
     for (DWORD i = 0; ::SetupDiEnumDeviceInfo(set, i, &info); ++i) {
-        const HKEY key = ::SetupDiOpenDevRegKey(set, &info, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
+        const HKEY key =
+            ::SetupDiOpenDevRegKey(set, &info, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
         if (key == INVALID_HANDLE_VALUE)
             continue;
         const int number = comNumberOf(stringValue(key, L"PortName"));

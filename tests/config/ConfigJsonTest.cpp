@@ -73,7 +73,8 @@ ConfigImage sample() {
 TEST(ConfigJson, NamesWhatTheBytesMeanAndKeepsTheRestAsHex) {
     const std::string document = exportConfigJson(sample());
     EXPECT_THAT(document, HasSubstr("\"format\": \"v38-config\",\n  \"version\": 1,"));
-    EXPECT_THAT(document, HasSubstr("\"doorSensor\": false,\n    \"doorSensorOpenWhenClosed\": true,"));
+    EXPECT_THAT(document,
+                HasSubstr("\"doorSensor\": false,\n    \"doorSensorOpenWhenClosed\": true,"));
     EXPECT_THAT(document, HasSubstr("\"proximityServiceCards\": true,\n    \"otherBits\": \"C0\""));
     EXPECT_THAT(document, HasSubstr("\"boltPulseTenthsOfSecond\": 25,"));
     EXPECT_THAT(document, HasSubstr("\n    {\"number\":1,\"prefix\":\"4567\",\"position\":3},\n"
@@ -119,7 +120,8 @@ TEST(ConfigJson, RefusesEachKindOfBadDocumentSayingWhereAndWhyAndChangesNothing)
          "/prefixes/1/number = 100: this prefix number is given twice"},
         {replaced(good, entry, "{\"number\":0,\"prefix\":\"4567\",\"position\":3}"),
          "/prefixes/0/number = 0: a prefix number is 1..100"},
-        {replaced(good, entry, "{\"number\":1,\"prefix\":\"4567\"}"), "/prefixes/0/position: missing"},
+        {replaced(good, entry, "{\"number\":1,\"prefix\":\"4567\"}"),
+         "/prefixes/0/position: missing"},
         {replaced(good, "\"F0123456\"", "\"F01234\""),
          "/prefixes/1/hex = \"F01234\": must be 8 hex digits (4 bytes), not 6"},
         {replaced(good, card, "\"hex\": \"FFFFFFFG"), "/serviceCards/card1/hex = \"FFFFFFFG"},
@@ -127,16 +129,19 @@ TEST(ConfigJson, RefusesEachKindOfBadDocumentSayingWhereAndWhyAndChangesNothing)
          "/serviceCards/card1/magnetic = \"1\": read-only: the hex reads \"\""},
         {replaced(good, "\"otherBits\": \"C0\"", "\"otherBits\": \"C1\""),
          "/flags/otherBits = \"C1\": may hold bits 6 and 7 only (C0)"},
-        {replaced(good, "\"version\": 1", "\"version\": 2"), "/version = 2: this v38ctl reads version 1"},
+        {replaced(good, "\"version\": 1", "\"version\": 2"),
+         "/version = 2: this v38ctl reads version 1"},
         {replaced(good, "\"version\": 1", "\"version\": 1, \"version\": 1"),
          "field version is given twice"},
-        {replaced(good, "\"reserved\"", "\"a/b~\\u0007\": 1, \"reserved\""), "/a~1b~0?: unknown field"},
+        {replaced(good, "\"reserved\"", "\"a/b~\\u0007\": 1, \"reserved\""),
+         "/a~1b~0?: unknown field"},
         {replaced(good, "\"reserved\"", "\"kept\""), "/kept: unknown field"},
         {good.substr(0, good.size() / 2), "not valid JSON: "},
         {replaced(good, "\"v38-config\"", std::string(20, '[') + std::string(20, ']')),
          "nested deeper than 8 levels"},
         {replaced(good, "\"4567\"", "\"45\xC3\x28\""), "not valid JSON: "},
-        {replaced(good, "\"v38-config\"", "1e400"), "not valid JSON: number overflow parsing '1e400'"},
+        {replaced(good, "\"v38-config\"", "1e400"),
+         "not valid JSON: number overflow parsing '1e400'"},
         {"[1]", " = [1]: must be an object"},
         {good + std::string(MaxConfigJsonSize, ' '), "larger than 1024 KiB"},
     };

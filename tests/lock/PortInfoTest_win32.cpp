@@ -10,12 +10,14 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
-#include <setupapi.h>
+
+#include <setupapi.h> // needs windows.h first
 
 using namespace v38::serial;
 
 namespace {
-const GUID PortsClass = {0x4D36E978, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
+const GUID PortsClass = {
+    0x4D36E978, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
 
 // A device of class Ports that exists for as long as the object does.
 class ListedPort {
@@ -62,9 +64,10 @@ TEST(PortInfo, FindsTheFriendlyNameOfAListedPortBeyondCom16) {
     ASSERT_NE(found, ports.end());
     EXPECT_EQ(found->device, "\\\\.\\COM27");
     EXPECT_EQ(found->description, "USB Serial Port (COM27)");
-    EXPECT_TRUE(std::is_sorted(ports.begin(), ports.end(), [](const PortDevice& a, const PortDevice& b) {
-        return a.comNumber < b.comNumber;
-    }));
+    EXPECT_TRUE(
+        std::is_sorted(ports.begin(), ports.end(), [](const PortDevice& a, const PortDevice& b) {
+            return a.comNumber < b.comNumber;
+        }));
 }
 
 } // namespace

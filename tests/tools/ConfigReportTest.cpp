@@ -1,5 +1,5 @@
-#include "ConfigDiff.h"
 #include "ConfigReport.h"
+#include "ConfigDiff.h"
 #include "TimeReading.h"
 
 #include <gmock/gmock.h>

@@ -351,8 +351,8 @@ TEST_F(EndToEnd, PortsTellsEveryStateOfAPortApartAndSendsOnlyProbes) {
     const int holder = ::open(held.path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
     const std::string missing = path("missing").string();
-    const std::string ports = silent.path() + ":" + missing + ":" + simulator->devicePath() +
-                              ":" + held.path() + ":" + garbling->devicePath();
+    const std::string ports = silent.path() + ":" + missing + ":" + simulator->devicePath() + ":" +
+                              held.path() + ":" + garbling->devicePath();
 
     const ProcessResult result = ctl({"ports"}, ports);
     ::close(holder);
@@ -365,9 +365,11 @@ TEST_F(EndToEnd, PortsTellsEveryStateOfAPortApartAndSendsOnlyProbes) {
     EXPECT_EQ(lines[1], "COM2  " + missing + ": absent");
     EXPECT_THAT(lines[2], StartsWith("COM3  " + simulator->devicePath() +
                                      ": the lock answers: 00 08 00 E8 "));
-    EXPECT_THAT(lines[3], StartsWith("COM4  " + held.path() +
-                                     ": cannot be opened: in use by another program (v38_end_to_end_"
-                                     " (pid " + std::to_string(::getpid()) + ")"));
+    EXPECT_THAT(lines[3],
+                StartsWith("COM4  " + held.path() +
+                           ": cannot be opened: in use by another program (v38_end_to_end_"
+                           " (pid " +
+                           std::to_string(::getpid()) + ")"));
     EXPECT_THAT(lines[4], StartsWith("COM5  " + garbling->devicePath() +
                                      ": opens, and something answers, but not as the lock does: "
                                      "00 08 00 E8 "));
@@ -415,8 +417,8 @@ TEST_F(EndToEnd, JsonExportImportDiffAndVerifyAgainstTheLock) {
     for (const char* out : {"kept.bin", "new.bin"}) {
         const ProcessResult refused = ctl({"import", path("bad.json"), path(out)}, "");
         EXPECT_EQ(refused.status, 1);
-        EXPECT_EQ(refused.err, path("bad.json").string() + ": /version = \"1\": " +
-                                   "this v38ctl reads version 1\n");
+        EXPECT_EQ(refused.err, path("bad.json").string() +
+                                   ": /version = \"1\": " + "this v38ctl reads version 1\n");
     }
     EXPECT_EQ(contents(path("kept.bin")), defaultFile());
     EXPECT_FALSE(fs::exists(path("new.bin")));
@@ -429,8 +431,8 @@ TEST_F(EndToEnd, JsonExportImportDiffAndVerifyAgainstTheLock) {
     ASSERT_NE(mat, 6);
     const std::string field = "\"matLockoutTensOfSeconds\": ";
     std::string changed = textOf(path("a.json"));
-    changed.replace(changed.find(field + std::to_string(mat)), field.size() + std::to_string(mat).size(),
-                    field + "6");
+    changed.replace(changed.find(field + std::to_string(mat)),
+                    field.size() + std::to_string(mat).size(), field + "6");
     putText(path("b.json"), changed);
     diff = ctl({"diff", path("a.bin"), path("b.json")}, "");
     EXPECT_EQ(diff.status, 1);

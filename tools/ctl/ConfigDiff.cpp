@@ -86,7 +86,8 @@ void cardDifferences(const ConfigImage& a, const ConfigImage& b, std::vector<std
         std::string line = "service card " + std::to_string(k + 1) + ": hex " +
                            change(hexOf(from, ServiceCardSize), hexOf(to, ServiceCardSize));
         if (magneticCardText(from) != magneticCardText(to))
-            line += "; magnetic \"" + magneticCardText(from) + "\" -> \"" + magneticCardText(to) + "\"";
+            line +=
+                "; magnetic \"" + magneticCardText(from) + "\" -> \"" + magneticCardText(to) + "\"";
         if (proximityCardText(from) != proximityCardText(to))
             line += "; proximity " + change(proximityCardText(from), proximityCardText(to));
         out.push_back(line);

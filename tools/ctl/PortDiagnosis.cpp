@@ -102,19 +102,18 @@ std::vector<PortDiagnosis> diagnosePorts(V38Bank& bank) {
         if (!bank.selectPort(number)) {
             port.failure = serial::lastOpenFailure();
             port.state = port.failure.error == serial::OpenError::None ? PortDiagnosis::CannotSetUp
-                                                                        : PortDiagnosis::CannotOpen;
+                                                                       : PortDiagnosis::CannotOpen;
         } else {
             ProbeAnswer first;
             ProbeAnswer second;
             const bool answered = bank.probe(first) || bank.probe(second);
             port.answer = second.received ? second : first;
-            port.state = answered                ? PortDiagnosis::LockAnswers
+            port.state = answered               ? PortDiagnosis::LockAnswers
                          : port.answer.received ? PortDiagnosis::Garbled
                                                 : PortDiagnosis::Silent;
             bank.closePort();
         }
-        if (port.state == PortDiagnosis::Silent ||
-            port.failure.error == serial::OpenError::InUse)
+        if (port.state == PortDiagnosis::Silent || port.failure.error == serial::OpenError::InUse)
             port.holders = serial::programsHolding(port.device.device);
         ports.push_back(port);
     }
@@ -145,8 +144,8 @@ std::string describeDiagnosis(const std::vector<PortDiagnosis>& ports,
     if (!unreachable.empty()) {
         out += "\nNever searched (only COM1..COM16 are; renumber the port, see the README):\n";
         for (const serial::PortDevice& device : unreachable) {
-            const std::string com = device.comNumber ? "COM" + std::to_string(device.comNumber)
-                                                     : "not in V38_PORTS";
+            const std::string com =
+                device.comNumber ? "COM" + std::to_string(device.comNumber) : "not in V38_PORTS";
             out += "  " + deviceText(device) + ": " + com + "\n";
         }
     }

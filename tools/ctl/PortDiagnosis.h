@@ -11,10 +11,10 @@ namespace v38::ctl {
 // What one COM port did when it was opened and probed as the search does.
 struct PortDiagnosis {
     enum State {
-        CannotOpen,   // see failure; OpenError::Absent when there is no device
-        CannotSetUp,  // it opened but refused the lock's line settings
-        Silent,       // it opened and nothing answered either probe
-        Garbled,      // bytes came, but not the lock's answer
+        CannotOpen,  // see failure; OpenError::Absent when there is no device
+        CannotSetUp, // it opened but refused the lock's line settings
+        Silent,      // it opened and nothing answered either probe
+        Garbled,     // bytes came, but not the lock's answer
         LockAnswers,
     };
     int comNumber = 0;

@@ -192,8 +192,8 @@ int exportCommand(const std::string& name, const char* out) {
         std::fputs(document.c_str(), stdout);
         return Success;
     }
-    switch (replaceFile(out, reinterpret_cast<const std::uint8_t*>(document.data()),
-                        document.size())) {
+    switch (
+        replaceFile(out, reinterpret_cast<const std::uint8_t*>(document.data()), document.size())) {
     case ReplaceResult::Replaced:
         return Success;
     case ReplaceResult::CannotCreate:
@@ -233,7 +233,8 @@ int verifyCommand(const std::string& name) {
         return Trouble;
     V38Bank bank;
     ConfigImage lock;
-    if (const TransferOutcome outcome = readFromLock(bank, lock); outcome != TransferOutcome::Done) {
+    if (const TransferOutcome outcome = readFromLock(bank, lock);
+        outcome != TransferOutcome::Done) {
         failTransfer(outcome);
         return Trouble;
     }
