@@ -38,6 +38,12 @@ struct PortDevice {
 // on Windows the device list and HARDWARE\DEVICEMAP\SERIALCOMM are merged.
 std::vector<PortDevice> knownPorts();
 
+#ifndef _WIN32
+// What identifies one device. `root` is put before /dev/serial/by-id and /sys: empty
+// for the system itself, a folder that mimics them in tests.
+PortDevice describeDevice(const std::string& device, const std::string& root = {});
+#endif
+
 // The programs that hold the device open, as "name (pid N)"; empty where the system
 // does not tell (Windows) or lets us see nobody else's files.
 std::vector<std::string> programsHolding(const std::string& device);

@@ -13,8 +13,6 @@
 namespace v38::serial {
 
 namespace {
-const std::string ByIdFolder = "/dev/serial/by-id";
-
 std::string realPath(const std::string& path) {
     char resolved[PATH_MAX];
     return ::realpath(path.c_str(), resolved) ? std::string(resolved) : std::string();
@@ -41,22 +39,26 @@ std::string firstLine(const std::string& path) {
     return line;
 }
 
-std::string stableNameOf(const std::string& device, const std::string& real) {
-    if (device.rfind(ByIdFolder + "/", 0) == 0)
+std::string stableNameOf(const std::string& device, const std::string& real,
+                         const std::string& byId) {
+    if (device.rfind(byId + "/", 0) == 0)
         return device;
-    for (const std::string& name : entriesOf(ByIdFolder)) {
-        if (realPath(ByIdFolder + "/" + name) == real)
-            return ByIdFolder + "/" + name;
+    for (const std::string& name : entriesOf(byId)) {
+        if (realPath(byId + "/" + name) == real)
+            return byId + "/" + name;
     }
     return {};
 }
 
 // The tty's device in sysfs sits below its USB interface, which sits below the USB
 // device that carries idVendor and idProduct: walk up until they show.
-void describeUsb(const std::string& real, PortDevice& port) {
+void describeUsb(const std::string& real, const std::string& root, PortDevice& port) {
+    const std::string devices = realPath(root + "/sys/devices");
+    if (devices.empty())
+        return;
     const std::string name = real.substr(real.rfind('/') + 1);
-    std::string dir = realPath("/sys/class/tty/" + name + "/device");
-    while (dir.rfind("/sys/devices/", 0) == 0) {
+    std::string dir = realPath(root + "/sys/class/tty/" + name + "/device");
+    while (dir.rfind(devices + "/", 0) == 0) {
         const std::string vendor = firstLine(dir + "/idVendor");
         const std::string product = firstLine(dir + "/idProduct");
         if (!vendor.empty() && !product.empty()) {
@@ -71,14 +73,8 @@ void describeUsb(const std::string& real, PortDevice& port) {
 }
 
 PortDevice describe(const std::string& device, int comNumber) {
-    PortDevice port;
+    PortDevice port = describeDevice(device);
     port.comNumber = comNumber;
-    port.device = device;
-    const std::string real = realPath(device);
-    if (real.empty())
-        return port;
-    port.stableName = stableNameOf(device, real);
-    describeUsb(real, port);
     return port;
 }
 } // namespace
@@ -100,6 +96,17 @@ std::vector<PortDevice> knownPorts() {
         }
     }
     return ports;
+}
+
+PortDevice describeDevice(const std::string& device, const std::string& root) {
+    PortDevice port;
+    port.device = device;
+    const std::string real = realPath(device);
+    if (real.empty())
+        return port;
+    port.stableName = stableNameOf(device, real, root + "/dev/serial/by-id");
+    describeUsb(real, root, port);
+    return port;
 }
 
 std::vector<std::string> programsHolding(const std::string& device) {
