@@ -15,6 +15,12 @@ foreach(program vestibar v38ctl v38-lock-sim)
     endif()
 endforeach()
 
+if(TARGET v38ctl AND UNIX)
+    # The JSON Schema of v38ctl's configuration documents.
+    install(FILES ${PROJECT_SOURCE_DIR}/docs/v38-config.schema.json
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/vestibar)
+endif()
+
 if(TARGET vestibar AND UNIX)
     # The menu entry, its icon, and what software centres show (the AppStream id is
     # the desktop file's name).

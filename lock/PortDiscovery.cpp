@@ -26,19 +26,25 @@ bool V38Bank::selectPort(int port) {
 }
 
 bool V38Bank::probe() {
+    ProbeAnswer answer;
+    return probe(answer);
+}
+
+bool V38Bank::probe(ProbeAnswer& answer) {
+    static_assert(sizeof answer.bytes == ProbeAnswerSize);
     std::uint8_t request[MinFrame];
     const std::uint8_t code = ProbeRequest;
     encodeFrame(&code, 1, request);
     discardInput(); // no earlier answer is taken for this one
     sendBytes(sizeof request, request);
-    std::uint8_t answer[ProbeAnswerSize];
-    if (receiveBytes(ProbeAnswerSize, answer) != ProbeAnswerSize)
+    answer.received = receiveBytes(ProbeAnswerSize, answer.bytes);
+    if (answer.received != ProbeAnswerSize)
         return false;
     for (std::size_t i = 0; i < sizeof ProbeAnswerStart; ++i) {
-        if (answer[i] != ProbeAnswerStart[i])
+        if (answer.bytes[i] != ProbeAnswerStart[i])
             return false;
     }
-    return isWholeFrame(answer, ProbeAnswerSize);
+    return isWholeFrame(answer.bytes, ProbeAnswerSize);
 }
 
 bool V38Bank::findLock(std::uint32_t mask) {

@@ -22,6 +22,12 @@ inline constexpr std::uint8_t ReadBlockRequest = 'C';
 inline constexpr std::uint8_t WriteBlockRequest = 'K';
 inline constexpr std::uint8_t FinishWriteRequest = 'S';
 
+// What came back to one probe: up to 8 bytes.
+struct ProbeAnswer {
+    std::uint8_t bytes[8] = {};
+    std::uint32_t received = 0;
+};
+
 // The lock module: the serial port (its RS232 base) and the configuration image,
 // with the data operations on entries and cards and the lock's commands.
 class V38Bank : public RS232 {
@@ -60,6 +66,8 @@ public:
     bool selectPort(int port);
     // One 'M' request on the open port; true on the lock's whole 8-byte answer.
     bool probe();
+    // The same, keeping what came back, so that a diagnosis can show it.
+    bool probe(ProbeAnswer& answer);
     // Tries the ports of the mask (bit k = COM k+1) in ascending order; the first one
     // whose lock answers stays open.
     bool findLock(std::uint32_t mask);

@@ -8,6 +8,8 @@ packages=(
     # build (the test libraries too: the one configure of the project looks for them)
     cmake ninja-build g++ ccache pkg-config
     googletest libgtest-dev libgmock-dev
+    # v38ctl's JSON documents (header-only: nothing to install at run time)
+    nlohmann-json3-dev
     # the windows
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 qt6-qpa-plugins libgl-dev
     fonts-dejavu-core

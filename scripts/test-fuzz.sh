@@ -12,7 +12,7 @@ cmake --build --preset fuzz
 build=build/fuzz
 mkdir -p "$build/artifacts"
 failed=0
-for name in config_file image_texts frames; do
+for name in config_file config_json image_texts frames; do
     corpus=$build/corpus/$name
     log=$build/fuzz_$name.log
     mkdir -p "$corpus"

@@ -16,8 +16,10 @@ export WINEDEBUG=-all
 work=$(mktemp -d /tmp/v38-wine-XXXXXX)
 link=$work/com1
 sim_pid=
+ptys_pid=
 cleanup() {
     stop_simulator
+    [ -z "$ptys_pid" ] || kill "$ptys_pid" 2>/dev/null || true
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -131,6 +133,50 @@ rm -f "$link"
 ctl probe-none probe
 check "without a lock the probe fails" test "$(status probe-none)" = 1
 check "with \"Brak połączenia z Zamkiem.\"" said probe-none "Brak połączenia z Zamkiem."
+
+# v38ctl ports through the Win32 code: COM1 the simulator, COM2 a pseudo-terminal that
+# never answers, COM3 a path with nothing behind it, COM20 a port beyond the search.
+echo "wine end-to-end: v38ctl.exe ports"
+/usr/bin/python3 - "$work/silent" "$work/far" <<'PY' &
+import os, pty, signal, sys
+ends = []
+for link in sys.argv[1:]:
+    master, slave = pty.openpty()
+    os.symlink(os.ttyname(slave), link)
+    os.close(slave)
+    ends.append(master)
+signal.pause()
+PY
+ptys_pid=$!
+map_port() { wine reg add 'HKLM\Software\Wine\Ports' /v "$1" /t REG_SZ /d "$2" /f >/dev/null 2>&1; }
+map_port COM2 "$work/silent"
+map_port COM3 "$work/missing"
+map_port COM20 "$work/far"
+wineserver -k 2>/dev/null || true
+wineboot >/dev/null 2>&1 || true
+start_simulator
+ctl ports ports
+# The console's text mode ends lines with CR LF.
+tr -d '\r' <"$work/ports.out" >"$work/ports.txt"
+line() { grep -F "$1" "$work/ports.txt" | head -1; }
+check "ports: exit status 0 with a lock" test "$(status ports)" = 0
+check "ports: COM1 the lock's answer" \
+    grep -qF 'COM1  \\.\COM1: the lock answers: 00 08 00 E8 ' "$work/ports.txt"
+check "ports: COM2 silent, with the wiring hint" \
+    test "$(line 'COM2  ')" = 'COM2  \\.\COM2: opens, but nothing answers the probe: check the RS485 pair (A and B swapped?) and the lock'"'"'s power'
+check "ports: COM3 absent" test "$(line 'COM3  ')" = 'COM3  \\.\COM3: absent'
+check "ports: COM5 without a device absent" test "$(line 'COM5  ')" = 'COM5  (no device): absent'
+check "ports: COM20 listed as never searched" test "$(line 'COM20')" = '  \\.\COM20: COM20'
+check "ports: the summary names COM1" grep -qxF 'The lock answers on COM1.' "$work/ports.txt"
+stop_simulator
+ctl ports-none ports
+check "ports: exit status 1 without a lock" test "$(status ports-none)" = 1
+check "ports: COM1 then absent" test "$(tr -d '\r' <"$work/ports-none.out" | grep -F 'COM1  ')" = 'COM1  \\.\COM1: absent'
+for port in COM2 COM3 COM20; do
+    wine reg delete 'HKLM\Software\Wine\Ports' /v "$port" /f >/dev/null 2>&1 || true
+done
+kill "$ptys_pid" 2>/dev/null || true
+ptys_pid=
 
 echo "wine end-to-end: $((checks - failures)) of $checks checks passed"
 if [ $failures -ne 0 ]; then

@@ -1,6 +1,7 @@
 // Serial ports on POSIX: termios in raw mode, non-blocking descriptors and poll with
 // a total deadline per read and write, so that they behave like the Win32 ports with
 // total time-outs and no time-out between characters.
+#include "PortInfo.h"
 #include "PortList.h"
 #include "RawTermios_posix.h"
 #include "SerialSystem.h"
@@ -8,12 +9,15 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstring>
 #include <fcntl.h>
+#include <grp.h>
 #include <map>
 #include <mutex>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -22,6 +26,39 @@ namespace v38::serial {
 
 namespace {
 using Clock = std::chrono::steady_clock;
+
+thread_local OpenFailure lastFailure;
+
+PortHandle failOpen(OpenError error, const std::string& systemText = {}) {
+    lastFailure = OpenFailure{error, systemText, {}};
+    return InvalidPortHandle;
+}
+
+// Sorts the errno of a failed open or lock into what the user can act on.
+PortHandle failOpenWith(int error, const std::string& path) {
+    switch (error) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+        return failOpen(OpenError::Absent, std::strerror(error));
+    case EACCES:
+    case EPERM: {
+        OpenFailure failure{OpenError::NoPermission, std::strerror(error), {}};
+        struct stat info {};
+        if (::stat(path.c_str(), &info) == 0) {
+            if (const group* owner = ::getgrgid(info.st_gid))
+                failure.group = owner->gr_name;
+        }
+        lastFailure = failure;
+        return InvalidPortHandle;
+    }
+    case EBUSY:
+    case EWOULDBLOCK:
+        return failOpen(OpenError::InUse, std::strerror(error));
+    default:
+        return failOpen(OpenError::Other, std::strerror(error));
+    }
+}
 
 // DTR and RTS are held at static levels. A pseudo-terminal has no modem lines and
 // answers ENOTTY, which is no reason to refuse it.
@@ -66,22 +103,28 @@ public:
     PortHandle open(int port) override {
         const std::string path = devicePathForPort(port);
         if (path.empty())
-            return InvalidPortHandle;
+            return failOpen(OpenError::Absent);
         const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0)
-            return InvalidPortHandle;
+            return failOpenWith(errno, path);
+        if (!::isatty(fd)) {
+            ::close(fd);
+            return failOpen(OpenError::Other, "not a serial device");
+        }
         // Exclusive use: flock keeps out every cooperating program, root included;
         // TIOCEXCL also keeps out those that do not flock, except root, which the
         // kernel lets through.
-        if (!::isatty(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0) {
+            const int error = errno;
             ::close(fd);
-            return InvalidPortHandle;
+            return failOpenWith(error, path);
         }
         // A port opened anew starts with nothing to read, as on Windows. Bytes that came
         // while nobody held the port belong to no request of ours; on a pseudo-terminal
         // whose other end keeps it open they would wait for us, and a late reply from
         // before would be taken for the answer to the next request.
         ::tcflush(fd, TCIFLUSH);
+        lastFailure = OpenFailure{};
         std::lock_guard<std::mutex> guard(mutex_);
         timeouts_[fd] = Timeouts{};
         return fd;
@@ -192,6 +235,10 @@ private:
     std::map<PortHandle, Timeouts> timeouts_;
 };
 } // namespace
+
+OpenFailure lastOpenFailure() {
+    return lastFailure;
+}
 
 SerialSystem& nativeSerialSystem() {
     static PosixSerialSystem system;

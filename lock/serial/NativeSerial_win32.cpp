@@ -1,5 +1,6 @@
 // Serial ports on Windows: the communications API on "\\.\COMn", synchronous I/O with
 // total time-outs.
+#include "PortInfo.h"
 #include "SerialSystem.h"
 
 #include <string>
@@ -18,6 +19,43 @@ HANDLE toHandle(PortHandle handle) {
     return reinterpret_cast<HANDLE>(handle);
 }
 
+thread_local OpenFailure lastFailure;
+
+std::string systemText(DWORD error) {
+    wchar_t* text = nullptr;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string out;
+    if (length > 0) {
+        const int size =
+            ::WideCharToMultiByte(CP_UTF8, 0, text, int(length), nullptr, 0, nullptr, nullptr);
+        out.resize(std::size_t(size > 0 ? size : 0));
+        ::WideCharToMultiByte(CP_UTF8, 0, text, int(length), out.data(), size, nullptr, nullptr);
+    }
+    ::LocalFree(text);
+    while (!out.empty() &&
+           (out.back() == '\n' || out.back() == '\r' || out.back() == ' ' || out.back() == '.'))
+        out.pop_back();
+    return out.empty() ? "error " + std::to_string(error) : out;
+}
+
+// A port that another program holds answers "access denied": COM ports are opened
+// without sharing, and there are no per-user rights on them to speak of.
+OpenError classify(DWORD error) {
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        return OpenError::Absent;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_BUSY:
+        return OpenError::InUse;
+    default:
+        return OpenError::Other;
+    }
+}
+
 class Win32SerialSystem final : public SerialSystem {
 public:
     PortHandle open(int port) override {
@@ -25,8 +63,21 @@ public:
         const std::string name = "\\\\.\\COM" + std::to_string(port);
         const HANDLE handle = ::CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                             OPEN_EXISTING, 0, nullptr);
-        if (handle == INVALID_HANDLE_VALUE)
+        if (handle == INVALID_HANDLE_VALUE) {
+            const DWORD error = ::GetLastError();
+            lastFailure = OpenFailure{classify(error), systemText(error), {}};
             return InvalidPortHandle;
+        }
+        // A COM port is a character device. Wine opens a port mapped to a missing path
+        // and hands back a handle of no type: nothing is behind it.
+        if (const DWORD type = ::GetFileType(handle); type != FILE_TYPE_CHAR) {
+            ::CloseHandle(handle);
+            lastFailure = type == FILE_TYPE_UNKNOWN
+                              ? OpenFailure{OpenError::Absent, {}, {}}
+                              : OpenFailure{OpenError::Other, "not a serial device", {}};
+            return InvalidPortHandle;
+        }
+        lastFailure = OpenFailure{};
         return reinterpret_cast<PortHandle>(handle);
     }
 
@@ -101,6 +152,10 @@ public:
     void sleep(std::uint32_t milliseconds) override { ::Sleep(milliseconds); }
 };
 } // namespace
+
+OpenFailure lastOpenFailure() {
+    return lastFailure;
+}
 
 SerialSystem& nativeSerialSystem() {
     static Win32SerialSystem system;

@@ -24,6 +24,8 @@ std::vector<std::string> orderSerialDevices(std::vector<std::string> names);
 bool naturalLess(std::string_view a, std::string_view b);
 
 #ifndef _WIN32
+// The serial devices present, in COM-number order, whatever V38_PORTS says.
+std::vector<std::string> presentSerialDevices();
 // The device paths standing for COM1, COM2, ... right now.
 std::vector<std::string> comPortDevices();
 // The device of COM<port>, or an empty string when there is none.

@@ -30,6 +30,8 @@ bool hasSerialHardware(const std::string& name) {
     return typeFile && type != 0;
 }
 
+} // namespace
+
 std::vector<std::string> presentSerialDevices() {
     std::vector<std::string> names;
     DIR* dev = ::opendir("/dev");
@@ -47,7 +49,6 @@ std::vector<std::string> presentSerialDevices() {
         paths.push_back("/dev/" + name);
     return paths;
 }
-} // namespace
 
 std::vector<std::string> comPortDevices() {
     const char* list = std::getenv(PortListVariable);

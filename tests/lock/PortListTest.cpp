@@ -1,8 +1,11 @@
 #include "serial/PortList.h"
+#include "serial/PortInfo.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 
 namespace v38::serial {
 namespace {
@@ -48,6 +51,40 @@ TEST(PortListTest, TheEnvironmentListNumbersThePortsFromOne) {
         ::setenv(PortListVariable, restore.c_str(), 1);
     else
         ::unsetenv(PortListVariable);
+}
+
+// A converter as Linux shows it: the node, its by-id link, and in sysfs the tty below the
+// USB interface below the USB device that has the ids and names.
+TEST(PortListTest, AUsbDeviceIsKnownByItsStableNameAndItsIds) {
+    namespace fs = std::filesystem;
+    char pattern[] = "/tmp/v38-sysfs-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    const fs::path root = pattern;
+    const fs::path usb = root / "sys/devices/pci0000:00/usb1/1-2";
+    const fs::path tty = usb / "1-2:1.0/ttyUSB0/tty/ttyUSB0";
+    fs::create_directories(tty);
+    fs::create_directories(root / "sys/class/tty/ttyUSB0");
+    fs::create_symlink(tty.parent_path().parent_path(), root / "sys/class/tty/ttyUSB0/device");
+    for (const auto& [name, text] : {std::pair{"idVendor", "1234"},
+                                     {"idProduct", "5678"},
+                                     {"manufacturer", "Example"},
+                                     {"product", "RS485 Converter"}})
+        std::ofstream(usb / name) << text << "\n";
+    fs::create_directories(root / "dev/serial/by-id");
+    std::ofstream(root / "dev/ttyUSB0").put('\0');
+    const std::string stable = (root / "dev/serial/by-id/usb-Example_RS485-if00-port0").string();
+    fs::create_symlink("../../ttyUSB0", stable);
+
+    for (const std::string& device : {(root / "dev/ttyUSB0").string(), stable}) {
+        const PortDevice port = describeDevice(device, root.string());
+        EXPECT_EQ(port.device, device);
+        EXPECT_EQ(port.stableName, stable);
+        EXPECT_EQ(port.usbId, "1234:5678");
+        EXPECT_EQ(port.description, "Example RS485 Converter");
+    }
+    fs::remove(usb / "idProduct");
+    EXPECT_EQ(describeDevice(root / "dev/ttyUSB0", root.string()).usbId, "");
+    fs::remove_all(root);
 }
 #endif
 

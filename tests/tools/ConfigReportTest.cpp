@@ -1,6 +1,8 @@
 #include "ConfigReport.h"
+#include "ConfigDiff.h"
 #include "TimeReading.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -64,6 +66,30 @@ TEST(ConfigReport, DescribesFlagsTimesPrefixesAndBothFormsOfTheCards) {
     EXPECT_TRUE(hasLine(text, "  Karta 2:")); // an erased card has no magnetic text
     EXPECT_TRUE(hasLine(text, "  Karta 2: FFFFFFFFFFFFFFFFFFFF"));
     EXPECT_LT(text.find("(magnetyczne)"), text.find("(zbliżeniowe)"));
+}
+
+TEST(ConfigDiff, SaysEachChangedFieldInPlainWordsAndNothingForEqualImages) {
+    const ConfigImage from = ConfigImage::defaults();
+    EXPECT_TRUE(differences(from, from).empty());
+    ConfigImage to = from;
+    to[offset::flags] = 0xC0 | 0x18 | PresenceSensorNC; // DoorSensor off, bits 6 and 7 on
+    to[offset::boltPulse] = 25;
+    const std::uint8_t plain[] = {0x24, 0x56, 0x7F, 0xFF};
+    const std::uint8_t odd[] = {0x2F, 0xFF, 0xFF, 0xFF}; // active with an empty prefix
+    std::copy(plain, plain + 4, to.entry(0));
+    std::copy(odd, odd + 4, to.entry(99));
+    to[serviceCardOffset(1)] = 0x12;
+    to[511] = 0x00;
+    EXPECT_THAT(differences(from, to),
+                ::testing::ElementsAre(
+                    "flag doorSensor: on -> off", "flag presenceSensorNC: off -> on",
+                    "flag bits 6 and 7: 00 -> C0",
+                    "boltPulseTenthsOfSecond: 255 (= 25,5 sek) -> 25 (= 2,5 sek)",
+                    "prefix 1: (none) -> 4567 at position 3", "prefix 100: (none) -> hex 2FFFFFFF",
+                    "service card 2: hex " + std::string(40, 'F') + " -> 12" +
+                        std::string(38, 'F') + "; magnetic \"\" -> \"12\"; proximity " +
+                        std::string(20, 'F') + " -> 12" + std::string(18, 'F'),
+                    "reserved byte 511: FF -> 00"));
 }
 
 } // namespace

@@ -3,8 +3,10 @@
 #include "ConfigFile.h"
 #include "SilentPort.h"
 #include "SimulatorProcess.h"
+#include "TimeReading.h"
 #include "V38Bank.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -15,6 +17,9 @@
 #include <memory>
 #include <poll.h>
 #include <random>
+#include <sstream>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -324,6 +329,131 @@ TEST_F(EndToEnd, BankRetriesDataRequestsButNotRefusedCommands) {
     EXPECT_EQ(countOf(frames, "rx 00 06 43 02 "), 2) << frames;
     EXPECT_EQ(countOf(frames, "rx 00 46 4B 03 "), 1);
     EXPECT_EQ(countOf(frames, "rx 00 46 4B "), 4);
+}
+
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+TEST_F(EndToEnd, PortsTellsEveryStateOfAPortApartAndSendsOnlyProbes) {
+    using ::testing::HasSubstr;
+    using ::testing::StartsWith;
+    SilentPort silent;
+    SilentPort held;
+    SilentPort forbidden;
+    std::string log;
+    const auto simulator = startSimulator({}, &log);
+    const auto garbling = startSimulator(faults({"crc:2@M"}));
+    const int holder = ::open(held.path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+    const std::string missing = path("missing").string();
+    const std::string ports = silent.path() + ":" + missing + ":" + simulator->devicePath() + ":" +
+                              held.path() + ":" + garbling->devicePath();
+
+    const ProcessResult result = ctl({"ports"}, ports);
+    ::close(holder);
+    EXPECT_EQ(result.status, 0) << result.err;
+    const std::vector<std::string> lines = linesOf(result.out);
+    ASSERT_GE(lines.size(), 18u) << result.out; // devices of this machine may follow COM16
+    EXPECT_EQ(lines[0], "COM1  " + silent.path() +
+                            ": opens, but nothing answers the probe: check the RS485 pair (A and "
+                            "B swapped?) and the lock's power");
+    EXPECT_EQ(lines[1], "COM2  " + missing + ": absent");
+    EXPECT_THAT(lines[2], StartsWith("COM3  " + simulator->devicePath() +
+                                     ": the lock answers: 00 08 00 E8 "));
+    EXPECT_THAT(lines[3],
+                StartsWith("COM4  " + held.path() +
+                           ": cannot be opened: in use by another program (v38_end_to_end_"
+                           " (pid " +
+                           std::to_string(::getpid()) + ")"));
+    EXPECT_THAT(lines[4], StartsWith("COM5  " + garbling->devicePath() +
+                                     ": opens, and something answers, but not as the lock does: "
+                                     "00 08 00 E8 "));
+    EXPECT_EQ(lines[15], "COM16 (no device): absent");
+    EXPECT_EQ(lines.back(), "The lock answers on COM3.");
+    simulator->stop();
+    const std::string frames = textOf(log);
+    EXPECT_EQ(countOf(frames, "rx "), 1) << frames; // one probe, answered: as the search
+    EXPECT_EQ(countOf(frames, "rx 00 05 4D B2 A5"), 1);
+
+    // No lock: exit status 1. Without the rights to a device, the reason and the dialout
+    // hint; as root, the check runs as nobody, since root opens anything.
+    ASSERT_EQ(::chmod(forbidden.path().c_str(), 0), 0);
+    const std::vector<std::string> asUser =
+        ::geteuid() == 0 ? std::vector<std::string>{"--reuid=65534", "--regid=65534",
+                                                    "--clear-groups", V38CTL, "ports"}
+                         : std::vector<std::string>{"ports"};
+    const ProcessResult denied = runProcess(::geteuid() == 0 ? "/usr/bin/setpriv" : V38CTL, asUser,
+                                            {"V38_PORTS=" + forbidden.path()});
+    EXPECT_EQ(denied.status, 1) << denied.err;
+    EXPECT_THAT(denied.out, StartsWith("COM1  " + forbidden.path() +
+                                       ": cannot be opened: no permission (Permission denied)"));
+    EXPECT_THAT(denied.out, HasSubstr("sudo usermod -aG dialout $USER"));
+    EXPECT_THAT(denied.out, HasSubstr("\nNo lock answered on COM1..COM16.\n"));
+}
+
+void putText(const fs::path& path, const std::string& text) {
+    put(path, Bytes(text.begin(), text.end()));
+}
+
+TEST_F(EndToEnd, JsonExportImportDiffAndVerifyAgainstTheLock) {
+    const Bytes file = sampleFile(10);
+    put(path("a.bin"), file);
+    ASSERT_EQ(ctl({"export", path("a.bin"), path("a.json")}, "").status, 0);
+    const ProcessResult exported = ctl({"export", path("a.bin")}, "");
+    EXPECT_EQ(exported.out, textOf(path("a.json")));
+    ASSERT_EQ(ctl({"import", path("a.json"), path("back.bin")}, "").status, 0);
+    EXPECT_EQ(contents(path("back.bin")), file);
+
+    // A bad document touches no file: neither an old one nor a new one.
+    put(path("kept.bin"), defaultFile());
+    std::string bad = textOf(path("a.json"));
+    bad.replace(bad.find("\"version\": 1"), 12, "\"version\": \"1\"");
+    putText(path("bad.json"), bad);
+    for (const char* out : {"kept.bin", "new.bin"}) {
+        const ProcessResult refused = ctl({"import", path("bad.json"), path(out)}, "");
+        EXPECT_EQ(refused.status, 1);
+        EXPECT_EQ(refused.err, path("bad.json").string() +
+                                   ": /version = \"1\": " + "this v38ctl reads version 1\n");
+    }
+    EXPECT_EQ(contents(path("kept.bin")), defaultFile());
+    EXPECT_FALSE(fs::exists(path("new.bin")));
+
+    // diff: either side .bin or .json; one changed time is one line.
+    ProcessResult diff = ctl({"diff", path("a.json"), path("a.bin")}, "");
+    EXPECT_EQ(diff.status, 0);
+    EXPECT_EQ(diff.out, "");
+    const int mat = file[offset::matLockout];
+    ASSERT_NE(mat, 6);
+    const std::string field = "\"matLockoutTensOfSeconds\": ";
+    std::string changed = textOf(path("a.json"));
+    changed.replace(changed.find(field + std::to_string(mat)),
+                    field.size() + std::to_string(mat).size(), field + "6");
+    putText(path("b.json"), changed);
+    diff = ctl({"diff", path("a.bin"), path("b.json")}, "");
+    EXPECT_EQ(diff.status, 1);
+    const std::string old = std::to_string(mat) + " (" + lockoutReading(mat) + ")";
+    EXPECT_EQ(diff.out, "matLockoutTensOfSeconds: " + old + " -> 6 (= 1min 00sek)\n");
+    EXPECT_EQ(ctl({"diff", path("a.bin"), path("bad.json")}, "").status, 2);
+
+    // verify: the lock as written, then one field off, then no lock.
+    const auto simulator = startSimulator();
+    const std::string port = simulator->devicePath();
+    ASSERT_EQ(ctl({"write", path("a.bin")}, port).status, 0);
+    ProcessResult verify = ctl({"verify", path("a.json")}, port);
+    EXPECT_EQ(verify.status, 0) << verify.out << verify.err;
+    EXPECT_EQ(verify.out, "");
+    verify = ctl({"verify", path("b.json")}, port);
+    EXPECT_EQ(verify.status, 1);
+    EXPECT_EQ(verify.out, "matLockoutTensOfSeconds: 6 (= 1min 00sek) -> " + old + "\n");
+    simulator->stop();
+    verify = ctl({"verify", path("a.json")}, port);
+    EXPECT_EQ(verify.status, 2);
+    EXPECT_EQ(verify.err, NoConnection);
 }
 
 TEST_F(EndToEnd, V38ctlReportsFileFaultsWithTheSystemsMessages) {

@@ -1,0 +1,351 @@
+#include "ConfigJson.h"
+
+#include "PrefixEntry.h"
+#include "ServiceCard.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cstdint>
+#include <set>
+#include <vector>
+
+namespace v38 {
+
+namespace {
+using Json = nlohmann::json;
+using OrderedJson = nlohmann::ordered_json;
+
+// A well-formed configuration nests three levels deep; refuse long before the
+// parser's own stack matters.
+constexpr int MaxDepth = 8;
+constexpr std::size_t ShownValueLength = 40;
+constexpr std::uint8_t OtherFlagBits = 0xFF & ~FlagsMask;
+
+std::string toHex(const std::uint8_t* bytes, std::size_t count) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string out;
+    for (std::size_t i = 0; i < count; ++i) {
+        out += digits[bytes[i] >> 4];
+        out += digits[bytes[i] & 0xF];
+    }
+    return out;
+}
+
+bool isErased(const std::uint8_t* bytes, std::size_t count) {
+    return std::all_of(bytes, bytes + count, [](std::uint8_t b) { return b == Erased; });
+}
+
+// An entry that prefix and position say exactly: active, a prefix of 1..7 characters,
+// and nothing after its end but 0xF nibbles.
+bool isPlainEntry(const std::uint8_t bytes[4], PrefixEntry& entry) {
+    entry = decodeEntry(bytes);
+    if (entry.position == 0 || entry.text.empty())
+        return false;
+    std::uint8_t again[4];
+    return encodeEntry(entry.position, entry.text, again) == EntryStored &&
+           std::equal(again, again + 4, bytes);
+}
+
+OrderedJson exportEntries(const ConfigImage& image) {
+    OrderedJson entries = OrderedJson::array();
+    for (int i = 0; i < EntryCount; ++i) {
+        const std::uint8_t* bytes = image.entry(i);
+        PrefixEntry entry;
+        if (isPlainEntry(bytes, entry))
+            entries.push_back(
+                {{"number", i + 1}, {"prefix", entry.text}, {"position", entry.position}});
+        else if (!isErased(bytes, EntrySize))
+            entries.push_back({{"number", i + 1}, {"hex", toHex(bytes, EntrySize)}});
+    }
+    return entries;
+}
+
+// Indented as usual, but one line per prefix entry, so that a change to an entry is a
+// change to one line under version control.
+std::string layout(const OrderedJson& document) {
+    std::string out = "{";
+    for (auto field = document.begin(); field != document.end(); ++field) {
+        out += (field == document.begin() ? "\n  \"" : ",\n  \"") + field.key() + "\": ";
+        if (field.key() == "prefixes" && !field.value().empty()) {
+            out += "[";
+            for (std::size_t i = 0; i < field.value().size(); ++i)
+                out += (i ? ",\n    " : "\n    ") + field.value()[i].dump();
+            out += "\n  ]";
+            continue;
+        }
+        const std::string value = field.value().dump(2);
+        for (char c : value)
+            out += c == '\n' ? std::string("\n  ") : std::string(1, c);
+    }
+    return out + "\n}\n";
+}
+
+// --- import ---
+
+struct Refusal {
+    std::string reason;
+};
+
+std::string shown(const Json& value) {
+    std::string text = value.dump(-1, ' ', true);
+    if (text.size() > ShownValueLength)
+        text = text.substr(0, ShownValueLength) + "...";
+    return text;
+}
+
+[[noreturn]] void refuse(const std::string& path, const Json& value, const std::string& rule) {
+    throw Refusal{path + " = " + shown(value) + ": " + rule};
+}
+
+[[noreturn]] void refuse(const std::string& path, const std::string& rule) {
+    throw Refusal{path + ": " + rule};
+}
+
+// A key as a step of a JSON pointer; control characters, which a key may hold
+// escaped, are not printed.
+std::string pointerStep(const std::string& key) {
+    std::string out = "/";
+    for (char c : key) {
+        if (c == '~')
+            out += "~0";
+        else if (c == '/')
+            out += "~1";
+        else
+            out += static_cast<unsigned char>(c) < 0x20 ? '?' : c;
+    }
+    return out;
+}
+
+// Every field is known and every required one is there.
+const Json& object(const Json& value, const std::string& path,
+                   std::initializer_list<const char*> required,
+                   std::initializer_list<const char*> optional = {}) {
+    if (!value.is_object())
+        refuse(path, value, "must be an object");
+    for (const auto& field : value.items()) {
+        const auto known = [&](const char* name) { return field.key() == name; };
+        if (std::none_of(required.begin(), required.end(), known) &&
+            std::none_of(optional.begin(), optional.end(), known))
+            refuse(path + pointerStep(field.key()), "unknown field");
+    }
+    for (const char* name : required) {
+        if (!value.contains(name))
+            refuse(path + "/" + name, "missing");
+    }
+    return value;
+}
+
+int integer(const Json& value, const std::string& path, int low, int high,
+            const std::string& rule) {
+    if (!value.is_number_integer())
+        refuse(path, value, "must be a whole number");
+    // Numbers beyond the signed range come as unsigned; compare them as such.
+    const bool inRange =
+        value.is_number_unsigned()
+            ? value.get<std::uint64_t>() <= std::uint64_t(high) &&
+                  std::int64_t(value.get<std::uint64_t>()) >= low
+            : value.get<std::int64_t>() >= low && value.get<std::int64_t>() <= high;
+    if (!inRange)
+        refuse(path, value, rule);
+    return static_cast<int>(value.get<std::int64_t>());
+}
+
+const std::string& text(const Json& value, const std::string& path) {
+    if (!value.is_string())
+        refuse(path, value, "must be a string");
+    return value.get_ref<const std::string&>();
+}
+
+void hexBytes(const Json& value, const std::string& path, std::uint8_t* out, std::size_t count) {
+    const std::string& digits = text(value, path);
+    if (digits.size() != 2 * count)
+        refuse(path, value,
+               "must be " + std::to_string(2 * count) + " hex digits (" + std::to_string(count) +
+                   " bytes), not " + std::to_string(digits.size()));
+    const auto digit = [&](char c) -> int {
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        if (c >= 'A' && c <= 'F')
+            return c - 'A' + 10;
+        if (c >= 'a' && c <= 'f')
+            return c - 'a' + 10;
+        refuse(path, value, "must hold hex digits only");
+    };
+    for (std::size_t i = 0; i < count; ++i)
+        out[i] = std::uint8_t(digit(digits[2 * i]) << 4 | digit(digits[2 * i + 1]));
+}
+
+void importFlags(const Json& flags, ConfigImage& image) {
+    object(flags, "/flags",
+           {"doorSensor", "doorSensorOpenWhenClosed", "presenceSensorNC", "bankFormat",
+            "halfStripe", "proximityServiceCards"},
+           {"otherBits"});
+    std::uint8_t byte = 0;
+    for (const FlagName& flag : FlagNames) {
+        const Json& value = flags[flag.name];
+        if (!value.is_boolean())
+            refuse(std::string("/flags/") + flag.name, value, "must be true or false");
+        if (value.get<bool>())
+            byte |= flag.flag;
+    }
+    if (flags.contains("otherBits")) {
+        std::uint8_t other = 0;
+        hexBytes(flags["otherBits"], "/flags/otherBits", &other, 1);
+        if (other & ~OtherFlagBits)
+            refuse("/flags/otherBits", flags["otherBits"], "may hold bits 6 and 7 only (C0)");
+        byte |= other;
+    }
+    image[offset::flags] = byte;
+}
+
+void importTimes(const Json& times, ConfigImage& image) {
+    object(times, "/times", {TimeNames[0].name, TimeNames[1].name, TimeNames[2].name});
+    for (const TimeName& time : TimeNames) {
+        image[time.offset] = std::uint8_t(integer(
+            times[time.name], std::string("/times/") + time.name, 0, 255, "a time is 0..255"));
+    }
+}
+
+void importPrefixes(const Json& prefixes, ConfigImage& image) {
+    if (!prefixes.is_array())
+        refuse("/prefixes", prefixes, "must be a list");
+    std::set<int> seen;
+    for (std::size_t k = 0; k < prefixes.size(); ++k) {
+        const std::string path = "/prefixes/" + std::to_string(k);
+        const Json& entry = object(prefixes[k], path, {"number"}, {"prefix", "position", "hex"});
+        const int number =
+            integer(entry["number"], path + "/number", 1, EntryCount, "a prefix number is 1..100");
+        if (!seen.insert(number).second)
+            refuse(path + "/number", entry["number"], "this prefix number is given twice");
+        std::uint8_t* bytes = image.entry(number - 1);
+        if (entry.contains("hex")) {
+            if (entry.contains("prefix") || entry.contains("position"))
+                refuse(path, "an entry is either hex or prefix and position, not both");
+            hexBytes(entry["hex"], path + "/hex", bytes, EntrySize);
+            continue;
+        }
+        if (!entry.contains("prefix") || !entry.contains("position"))
+            refuse(path + (entry.contains("prefix") ? "/position" : "/prefix"), "missing");
+        const std::string& prefix = text(entry["prefix"], path + "/prefix");
+        if (prefix.empty() || prefix.size() > std::size_t(MaxPrefixLength))
+            refuse(path + "/prefix", entry["prefix"], "a prefix has 1..7 characters");
+        if (const auto bad = std::find_if_not(prefix.begin(), prefix.end(), isPrefixChar);
+            bad != prefix.end())
+            refuse(path + "/prefix", entry["prefix"],
+                   "character " + std::to_string(bad - prefix.begin() + 1) +
+                       " is outside the prefix alphabet 0123456789:;<=>");
+        const int position =
+            integer(entry["position"], path + "/position", 1, MaxPosition, "a position is 1..15");
+        encodeEntry(position, prefix, bytes);
+    }
+}
+
+void importServiceCards(const Json& cards, ConfigImage& image) {
+    object(cards, "/serviceCards", {"card1", "card2"});
+    for (int k = 0; k < ServiceCardCount; ++k) {
+        const std::string name = "card" + std::to_string(k + 1);
+        const std::string path = "/serviceCards/" + name;
+        const Json& card = object(cards[name], path, {"hex"}, {"magnetic", "proximity"});
+        std::uint8_t bytes[ServiceCardSize];
+        hexBytes(card["hex"], path + "/hex", bytes, ServiceCardSize);
+        // The readings are there to be read; what is stored is the hex.
+        const auto reading = [&](const char* field, const std::string& expected) {
+            if (card.contains(field) && text(card[field], path + "/" + field) != expected)
+                refuse(path + "/" + field, card[field],
+                       "read-only: the hex reads \"" + expected + "\"; change the hex instead");
+        };
+        reading("magnetic", magneticCardText(bytes));
+        reading("proximity", proximityCardText(bytes));
+        std::copy(bytes, bytes + ServiceCardSize, image.data() + serviceCardOffset(k));
+    }
+}
+
+// Parses with limits that the document model does not give: nesting depth and
+// repeated keys, which would otherwise silently keep the last value.
+Json parse(std::string_view text) {
+    if (text.size() > MaxConfigJsonSize)
+        throw Refusal{"larger than " + std::to_string(MaxConfigJsonSize / 1024) +
+                      " KiB: no configuration document"};
+    std::vector<std::set<std::string>> keys;
+    const Json::parser_callback_t check = [&](int depth, Json::parse_event_t event, Json& parsed) {
+        if (depth > MaxDepth)
+            throw Refusal{"nested deeper than " + std::to_string(MaxDepth) + " levels"};
+        if (event == Json::parse_event_t::object_start)
+            keys.emplace_back();
+        else if (event == Json::parse_event_t::object_end && !keys.empty())
+            keys.pop_back();
+        else if (event == Json::parse_event_t::key && !keys.empty() &&
+                 !keys.back().insert(parsed.get<std::string>()).second)
+            throw Refusal{"field " + pointerStep(parsed.get<std::string>()).substr(1) +
+                          " is given twice"};
+        return true;
+    };
+    try {
+        return Json::parse(text.begin(), text.end(), check);
+    } catch (const Json::exception& error) {
+        // parse_error, and out_of_range for a number beyond a double (1e400).
+        // The library's text quotes what it read last, which may be any bytes at all.
+        std::string what = error.what();
+        what = what.substr(what.find(']') + 2);
+        for (char& c : what) {
+            if (static_cast<unsigned char>(c) >= 0x80 || static_cast<unsigned char>(c) < 0x20)
+                c = '?';
+        }
+        throw Refusal{"not valid JSON: " + what};
+    }
+}
+} // namespace
+
+std::string exportConfigJson(const ConfigImage& image) {
+    OrderedJson flags;
+    for (const FlagName& flag : FlagNames)
+        flags[flag.name] = (image[offset::flags] & flag.flag) != 0;
+    const std::uint8_t other = image[offset::flags] & OtherFlagBits;
+    if (other)
+        flags["otherBits"] = toHex(&other, 1);
+    OrderedJson times;
+    for (const TimeName& time : TimeNames)
+        times[time.name] = image[time.offset];
+    OrderedJson cards;
+    for (int k = 0; k < ServiceCardCount; ++k) {
+        const std::uint8_t* card = image.serviceCard(k);
+        cards["card" + std::to_string(k + 1)] = {{"hex", toHex(card, ServiceCardSize)},
+                                                 {"magnetic", magneticCardText(card)},
+                                                 {"proximity", proximityCardText(card)}};
+    }
+    OrderedJson document = {{"format", ConfigJsonFormat},
+                            {"version", ConfigJsonVersion},
+                            {"flags", flags},
+                            {"times", times},
+                            {"prefixes", exportEntries(image)},
+                            {"serviceCards", cards},
+                            {"reserved", toHex(image.data() + offset::reserved, ReservedSize)}};
+    return layout(document);
+}
+
+std::string importConfigJson(std::string_view text, ConfigImage& image) {
+    try {
+        const Json document = parse(text);
+        object(document, "",
+               {"format", "version", "flags", "times", "prefixes", "serviceCards", "reserved"});
+        if (document["format"] != ConfigJsonFormat)
+            refuse("/format", document["format"],
+                   std::string("must be \"") + ConfigJsonFormat + "\"");
+        if (document["version"] != ConfigJsonVersion)
+            refuse("/version", document["version"],
+                   "this v38ctl reads version " + std::to_string(ConfigJsonVersion));
+        ConfigImage read = ConfigImage::erased();
+        importFlags(document["flags"], read);
+        importTimes(document["times"], read);
+        importPrefixes(document["prefixes"], read);
+        importServiceCards(document["serviceCards"], read);
+        hexBytes(document["reserved"], "/reserved", read.data() + offset::reserved, ReservedSize);
+        image = read;
+        return {};
+    } catch (const Refusal& refusal) {
+        return refusal.reason;
+    }
+}
+
+} // namespace v38
