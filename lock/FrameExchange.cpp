@@ -66,6 +66,27 @@ Attempt attemptExchange(RS232& port, const FrameBuffer& request, std::size_t req
 }
 } // namespace
 
+std::uint32_t V38Bank::exchangeAllowance(std::size_t requestSize, std::uint32_t replyBytes,
+                                         int extraTime) const {
+    const std::uint32_t sending = charTime * static_cast<std::uint32_t>(requestSize) + TimeoutConstantMs;
+    const std::uint32_t waiting = charTime * replyBytes + TimeoutConstantMs +
+                                  static_cast<std::uint32_t>(std::max(extraTime, 0));
+    return sending + waiting;
+}
+
+void V38Bank::drainLateAnswers(std::uint32_t quietMs, int answersDue) {
+    // One byte at a time, so that each read ends as soon as a byte comes and the line
+    // counts as quiet only after a whole allowance without one.
+    const int extra = static_cast<int>(quietMs) - charTime - static_cast<int>(TimeoutConstantMs);
+    changeTimeouts(*this, extra);
+    std::uint8_t byte = 0;
+    for (int due = 0; due < answersDue && portNumber != 0; ++due) {
+        while (receiveBytes(1, &byte) == 1) {
+        }
+    }
+    changeTimeouts(*this, 0);
+}
+
 int V38Bank::transact(int length, const std::uint8_t* payload, int expected, std::uint8_t* reply,
                       int extraTime) {
     if (length < 1 || length > MaxPayload)
@@ -73,12 +94,17 @@ int V38Bank::transact(int length, const std::uint8_t* payload, int expected, std
     FrameBuffer request{};
     const std::size_t requestSize = encodeFrame(payload, length, request.data());
     FrameBuffer frame{};
-    bool answerMayFollow = false;
+    // A frame carries nothing that says which request it answers, and a lock that is
+    // late answers every attempt, in order. Once an attempt has given up waiting, every
+    // failed attempt from it on may still be answered: counted here, and waited out
+    // after success so that no such answer is taken for the reply to the next request.
+    int answersDue = 0;
     for (int attempt = 0; attempt < Attempts; ++attempt) {
         const Attempt result =
             attemptExchange(*this, request, requestSize, expected, extraTime, frame);
         if (result.payloadSize == 0) {
-            answerMayFollow = answerMayFollow || result.answerLate;
+            if (result.answerLate || answersDue > 0)
+                ++answersDue;
             continue;
         }
         // Only bytes that came from the lock reach the caller; behind a shorter payload
@@ -86,12 +112,8 @@ int V38Bank::transact(int length, const std::uint8_t* payload, int expected, std
         const int copied = std::min(std::clamp(expected, 0, MaxPayload), result.payloadSize);
         if (copied > 0)
             std::memcpy(reply, frame.data() + 2, static_cast<std::size_t>(copied));
-        // A lock that was late with its answer answers the repeated request too, and a
-        // frame carries nothing that says which request it answers: that second answer
-        // would be taken for the reply to the next request, one block's bytes in the
-        // place of the next. Clear the line of it before going on.
-        if (answerMayFollow)
-            flushRead(*this, frame);
+        if (answersDue > 0)
+            drainLateAnswers(exchangeAllowance(requestSize, 2, extraTime), answersDue);
         return result.payloadSize;
     }
     throw CommErr();

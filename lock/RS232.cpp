@@ -3,8 +3,6 @@
 namespace v38 {
 
 namespace {
-constexpr std::uint32_t TimeoutConstantMs = 61;
-
 serial::LineSettings decodeLine(std::int32_t baud, std::uint8_t frameFlags,
                                 std::uint8_t lineFlags) {
     serial::LineSettings line;
