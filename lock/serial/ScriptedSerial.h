@@ -85,6 +85,8 @@ public:
     std::uint32_t read(PortHandle handle, std::uint8_t* buffer, std::uint32_t count) override;
     // Drops the bytes that have arrived by now; those still on their way come later.
     void discardInput(PortHandle handle) override;
+    // The scripted line is never unplugged.
+    bool hungUp(PortHandle) override { return false; }
     void close(PortHandle handle) override;
     void sleep(std::uint32_t milliseconds) override;
 
