@@ -68,7 +68,8 @@ Attempt attemptExchange(RS232& port, const FrameBuffer& request, std::size_t req
 
 std::uint32_t V38Bank::exchangeAllowance(std::size_t requestSize, std::uint32_t replyBytes,
                                          int extraTime) const {
-    const std::uint32_t sending = charTime * static_cast<std::uint32_t>(requestSize) + TimeoutConstantMs;
+    const std::uint32_t sending =
+        charTime * static_cast<std::uint32_t>(requestSize) + TimeoutConstantMs;
     const std::uint32_t waiting = charTime * replyBytes + TimeoutConstantMs +
                                   static_cast<std::uint32_t>(std::max(extraTime, 0));
     return sending + waiting;

@@ -340,8 +340,8 @@ private:
             reply = test::AckFrame;
         }
         // In order: an answer starts only once the one before it is out.
-        const std::uint64_t start = std::max(line_.now() + (code == 'M' ? probeLagMs_ : lagMs_),
-                                             lineFreeAt_);
+        const std::uint64_t start =
+            std::max(line_.now() + (code == 'M' ? probeLagMs_ : lagMs_), lineFreeAt_);
         serial::Reaction bursts;
         for (std::size_t i = 0; i < reply.size(); ++i)
             bursts.push_back({start - line_.now() + 2 * i, {reply[i]}});
