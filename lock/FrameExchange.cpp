@@ -75,17 +75,25 @@ std::uint32_t V38Bank::exchangeAllowance(std::size_t requestSize, std::uint32_t 
     return sending + waiting;
 }
 
-void V38Bank::drainLateAnswers(std::uint32_t quietMs, int answersDue) {
+bool V38Bank::drainLateAnswers(std::uint32_t quietMs, int answersDue) {
     // One byte at a time, so that each read ends as soon as a byte comes and the line
     // counts as quiet only after a whole allowance without one.
     const int extra = static_cast<int>(quietMs) - charTime - static_cast<int>(TimeoutConstantMs);
     changeTimeouts(*this, extra);
+    // Each answer still due is one frame at most: a line that has not gone quiet by the
+    // time those frames and their quiet take carries something else, and nothing on it
+    // can be trusted.
+    const std::uint64_t frameMs = std::uint64_t(charTime) * MaxFrame + TimeoutConstantMs;
+    const std::uint64_t giveUpAt =
+        system().milliseconds() + std::uint64_t(answersDue + 1) * (quietMs + frameMs);
+    bool quiet = true;
     std::uint8_t byte = 0;
-    for (int due = 0; due < answersDue && portNumber != 0; ++due) {
-        while (receiveBytes(1, &byte) == 1) {
-        }
+    for (int due = 0; due < answersDue && quiet; ++due) {
+        while (quiet && receiveBytes(1, &byte) == 1)
+            quiet = system().milliseconds() <= giveUpAt;
     }
     changeTimeouts(*this, 0);
+    return quiet;
 }
 
 int V38Bank::transact(int length, const std::uint8_t* payload, int expected, std::uint8_t* reply,
@@ -113,8 +121,9 @@ int V38Bank::transact(int length, const std::uint8_t* payload, int expected, std
         const int copied = std::min(std::clamp(expected, 0, MaxPayload), result.payloadSize);
         if (copied > 0)
             std::memcpy(reply, frame.data() + 2, static_cast<std::size_t>(copied));
-        if (answersDue > 0)
-            drainLateAnswers(exchangeAllowance(requestSize, 2, extraTime), answersDue);
+        if (answersDue > 0 &&
+            !drainLateAnswers(exchangeAllowance(requestSize, 2, extraTime), answersDue))
+            throw CommErr();
         return result.payloadSize;
     }
     throw CommErr();

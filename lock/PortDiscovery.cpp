@@ -47,12 +47,10 @@ bool V38Bank::findLock(std::uint32_t mask) {
             continue;
         if (probe())
             return true;
-        if (probe()) {
-            // The first probe may yet be answered, after the second: that answer must
-            // not reach the first request on the port that now stays open.
-            drainLateAnswers(exchangeAllowance(MinFrame, ProbeAnswerSize, 0), 1);
+        // The first probe may yet be answered, after the second: that answer must not
+        // reach the first request on the port that now stays open.
+        if (probe() && drainLateAnswers(exchangeAllowance(MinFrame, ProbeAnswerSize, 0), 1))
             return true;
-        }
         closePort();
     }
     return false;

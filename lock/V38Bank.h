@@ -77,8 +77,9 @@ private:
     std::uint32_t exchangeAllowance(std::size_t requestSize, std::uint32_t replyBytes,
                                     int extraTime) const;
     // Reads and drops bytes until the line has been quiet for `quietMs`, once for each
-    // answer still due; the standard time-outs hold afterwards.
-    void drainLateAnswers(std::uint32_t quietMs, int answersDue);
+    // answer still due; false when it does not go quiet within the time of that many
+    // frames. The standard time-outs hold afterwards.
+    bool drainLateAnswers(std::uint32_t quietMs, int answersDue);
 };
 
 } // namespace v38

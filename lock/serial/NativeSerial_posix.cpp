@@ -191,6 +191,12 @@ public:
         std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
     }
 
+    std::uint64_t milliseconds() override {
+        const auto now = Clock::now().time_since_epoch();
+        return static_cast<std::uint64_t>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+    }
+
 private:
     Timeouts timeoutsOf(PortHandle handle) {
         std::lock_guard<std::mutex> guard(mutex_);

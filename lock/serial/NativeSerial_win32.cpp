@@ -103,6 +103,8 @@ public:
     void close(PortHandle handle) override { ::CloseHandle(toHandle(handle)); }
 
     void sleep(std::uint32_t milliseconds) override { ::Sleep(milliseconds); }
+
+    std::uint64_t milliseconds() override { return ::GetTickCount64(); }
 };
 } // namespace
 

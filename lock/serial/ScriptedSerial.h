@@ -89,6 +89,7 @@ public:
     bool hungUp(PortHandle) override { return false; }
     void close(PortHandle handle) override;
     void sleep(std::uint32_t milliseconds) override;
+    std::uint64_t milliseconds() override { return now_; }
 
 private:
     struct Arrival {

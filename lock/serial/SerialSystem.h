@@ -57,6 +57,8 @@ public:
     virtual bool hungUp(PortHandle handle) = 0;
     virtual void close(PortHandle handle) = 0;
     virtual void sleep(std::uint32_t milliseconds) = 0;
+    // A monotonic clock in milliseconds, for limits that span several reads.
+    virtual std::uint64_t milliseconds() = 0;
 };
 
 // The platform's real serial ports (Win32 or POSIX, chosen at build time).

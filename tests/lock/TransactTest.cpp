@@ -132,6 +132,21 @@ TEST_F(TransactTest, ASecondAnswerToARepeatedRequestIsNotTakenForTheNextReply) {
     EXPECT_EQ(requestsSent(), 3u);
 }
 
+TEST_F(TransactTest, ALineThatNeverGoesQuietAfterALateAnswerFailsTheExchange) {
+    // The first attempt goes unanswered; the second is answered, and then the line
+    // babbles a byte every 100 ms for a minute. Waiting for quiet must not last that long.
+    lock.silent();
+    serial::Reaction babble{{20, frameAround(test::repeated(64, 0x11))}};
+    for (std::uint64_t at = 200; at < 60'000; at += 100)
+        babble.push_back({at, {0x55}});
+    lock.react(babble);
+    EXPECT_THROW(transact(ReadRequest, 64), CommErr);
+    EXPECT_EQ(requestsSent(), 2u);
+    // Two attempts, then at most the time of two frames and their quiet.
+    EXPECT_LE(line.now(), 265u + 20 + 2 * (338 + 132 * 2 + 61) + 100);
+    EXPECT_EQ(line.trace().back(), "timeouts COM1 read 2x+61 write 2x+61");
+}
+
 TEST_F(TransactTest, AnswersThatCameBeforeTheRequestAreNotTakenForItsReply) {
     // A request given up on after three silent attempts is answered at last, with a NAK
     // and a whole block, while nobody is reading.
