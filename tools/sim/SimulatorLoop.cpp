@@ -104,8 +104,9 @@ void SimulatorLoop::handle(const std::vector<ParsedBytes>& found, Clock::time_po
 void SimulatorLoop::respond(const ParsedBytes& frame, Clock::time_point at) {
     const std::vector<std::uint8_t> request = frame.payload();
     FaultKind fault = faults_.next(request);
-    // A late lock is late by the same time for every request it hears until it has
-    // caught up: a lag or a slow reply drawn meanwhile changes nothing.
+    // A late lock is late by the same time for every request it hears until the answer
+    // that fell behind is out: a lag or a slow reply drawn meanwhile changes nothing.
+    // Requests heard after that are answered as usual, in their turn behind the rest.
     const bool lagging = line_.lag || at < queuingUntil_;
     if (lagging && (fault == FaultKind::Lag || fault == FaultKind::Slow))
         fault = FaultKind::None;
@@ -129,7 +130,8 @@ void SimulatorLoop::respond(const ParsedBytes& frame, Clock::time_point at) {
     for (std::uint8_t byte : reply.bytes)
         outgoing_.push_back({byte, outbound_.pass(at + delay)});
     if (late) {
-        queuingUntil_ = std::max(queuingUntil_, outgoing_.back().due);
+        if (fault == FaultKind::Lag)
+            queuingUntil_ = outgoing_.back().due;
         // Logged when decided on: say when it goes out.
         const auto ms =
             std::chrono::duration_cast<std::chrono::milliseconds>(outgoing_.back().due - at);

@@ -63,7 +63,7 @@ private:
     std::deque<TimedByte> incoming_;
     std::deque<TimedByte> outgoing_;
     Clock::time_point busyUntil_{};
-    Clock::time_point queuingUntil_{}; // a late answer is pending: requests queue behind it
+    Clock::time_point queuingUntil_{}; // the answer that fell behind is due: requests queue
     Clock::duration lag_{};            // how late the lock is until it has caught up
     Clock::time_point lastHeard_{};
     std::vector<std::uint8_t> lost_;
