@@ -116,14 +116,14 @@ int V38Bank::transact(int length, const std::uint8_t* payload, int expected, std
                 ++answersDue;
             continue;
         }
+        if (answersDue > 0 &&
+            !drainLateAnswers(exchangeAllowance(requestSize, 2, extraTime), answersDue))
+            throw CommErr();
         // Only bytes that came from the lock reach the caller; behind a shorter payload
         // its buffer keeps what it held.
         const int copied = std::min(std::clamp(expected, 0, MaxPayload), result.payloadSize);
         if (copied > 0)
             std::memcpy(reply, frame.data() + 2, static_cast<std::size_t>(copied));
-        if (answersDue > 0 &&
-            !drainLateAnswers(exchangeAllowance(requestSize, 2, extraTime), answersDue))
-            throw CommErr();
         return result.payloadSize;
     }
     throw CommErr();

@@ -140,7 +140,9 @@ TEST_F(TransactTest, ALineThatNeverGoesQuietAfterALateAnswerFailsTheExchange) {
     for (std::uint64_t at = 200; at < 60'000; at += 100)
         babble.push_back({at, {0x55}});
     lock.react(babble);
+    reply.fill(0xEE);
     EXPECT_THROW(transact(ReadRequest, 64), CommErr);
+    EXPECT_EQ(reply[0], 0xEE); // untouched, as after any CommErr
     EXPECT_EQ(requestsSent(), 2u);
     // Two attempts, then at most the time of two frames and their quiet.
     EXPECT_LE(line.now(), 265u + 20 + 2 * (338 + 132 * 2 + 61) + 100);
