@@ -207,14 +207,14 @@ TEST_F(NativeSerialTest, MissingDevicesAndFilesThatAreNoTerminalCannotBeOpened) 
 // then reads as empty and ready for ever; or the far end of a pseudo-terminal goes.
 // Either way the port is dropped at once, long before the read's time-out.
 TEST_F(NativeSerialTest, AHungUpLineDropsThePortAtOnce) {
-    for (const bool unplugged : {true, false}) {
+    for (const bool unplugged : {false, true}) {
         SCOPED_TRACE(unplugged ? "hung up" : "far end closed");
         newTerminal();
         ASSERT_TRUE(openLockPort(port));
         ASSERT_TRUE(port.setTimeouts(5000));
         if (unplugged) {
             if (::ioctl(static_cast<int>(port.portHandle), TIOCVHANGUP) != 0)
-                ADD_FAILURE() << "TIOCVHANGUP needs CAP_SYS_ADMIN";
+                GTEST_SKIP() << "hanging a terminal up needs CAP_SYS_ADMIN";
         } else {
             ::close(master);
             master = -1;
