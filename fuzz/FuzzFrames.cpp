@@ -117,12 +117,15 @@ bool holdsProbeAnswer(const Bytes& stream) {
 }
 
 // The most time one exchange may take on the virtual clock: three attempts of a header
-// read, a body read and a flush read (writes take no virtual time).
+// read, a body read and a flush read (writes take no virtual time); then, after attempts
+// that gave up waiting, the wait for the line to go quiet: the time of up to three
+// frames each with an attempt's allowance of quiet, and one more allowance.
 std::uint64_t exchangeBound(int extraTime) {
     const std::uint64_t header = 2 * CharTimeMs + ConstantMs + std::uint64_t(extraTime);
     const std::uint64_t body = (MaxFrame - 2) * CharTimeMs + ConstantMs;
     const std::uint64_t flush = MaxFrame * CharTimeMs + ConstantMs;
-    return 3 * (header + body + flush);
+    const std::uint64_t allowance = MaxFrame * CharTimeMs + ConstantMs + header;
+    return 3 * (header + body + flush) + 3 * (allowance + flush) + allowance;
 }
 
 struct Run {

@@ -66,6 +66,36 @@ Attempt attemptExchange(RS232& port, const FrameBuffer& request, std::size_t req
 }
 } // namespace
 
+std::uint32_t V38Bank::exchangeAllowance(std::size_t requestSize, std::uint32_t replyBytes,
+                                         int extraTime) const {
+    const std::uint32_t sending =
+        charTime * static_cast<std::uint32_t>(requestSize) + TimeoutConstantMs;
+    const std::uint32_t waiting = charTime * replyBytes + TimeoutConstantMs +
+                                  static_cast<std::uint32_t>(std::max(extraTime, 0));
+    return sending + waiting;
+}
+
+bool V38Bank::drainLateAnswers(std::uint32_t quietMs, int answersDue) {
+    // One byte at a time, so that each read ends as soon as a byte comes and the line
+    // counts as quiet only after a whole allowance without one.
+    const int extra = static_cast<int>(quietMs) - charTime - static_cast<int>(TimeoutConstantMs);
+    changeTimeouts(*this, extra);
+    // Each answer still due is one frame at most: a line that has not gone quiet by the
+    // time those frames and their quiet take carries something else, and nothing on it
+    // can be trusted.
+    const std::uint64_t frameMs = std::uint64_t(charTime) * MaxFrame + TimeoutConstantMs;
+    const std::uint64_t giveUpAt =
+        system().milliseconds() + std::uint64_t(answersDue + 1) * (quietMs + frameMs);
+    bool quiet = true;
+    std::uint8_t byte = 0;
+    for (int due = 0; due < answersDue && quiet; ++due) {
+        while (quiet && receiveBytes(1, &byte) == 1)
+            quiet = system().milliseconds() <= giveUpAt;
+    }
+    changeTimeouts(*this, 0);
+    return quiet;
+}
+
 int V38Bank::transact(int length, const std::uint8_t* payload, int expected, std::uint8_t* reply,
                       int extraTime) {
     if (length < 1 || length > MaxPayload)
@@ -73,25 +103,27 @@ int V38Bank::transact(int length, const std::uint8_t* payload, int expected, std
     FrameBuffer request{};
     const std::size_t requestSize = encodeFrame(payload, length, request.data());
     FrameBuffer frame{};
-    bool answerMayFollow = false;
+    // A frame carries nothing that says which request it answers, and a lock that is
+    // late answers every attempt, in order. Once an attempt has given up waiting, every
+    // failed attempt from it on may still be answered: counted here, and waited out
+    // after success so that no such answer is taken for the reply to the next request.
+    int answersDue = 0;
     for (int attempt = 0; attempt < Attempts; ++attempt) {
         const Attempt result =
             attemptExchange(*this, request, requestSize, expected, extraTime, frame);
         if (result.payloadSize == 0) {
-            answerMayFollow = answerMayFollow || result.answerLate;
+            if (result.answerLate || answersDue > 0)
+                ++answersDue;
             continue;
         }
+        if (answersDue > 0 &&
+            !drainLateAnswers(exchangeAllowance(requestSize, 2, extraTime), answersDue))
+            throw CommErr();
         // Only bytes that came from the lock reach the caller; behind a shorter payload
         // its buffer keeps what it held.
         const int copied = std::min(std::clamp(expected, 0, MaxPayload), result.payloadSize);
         if (copied > 0)
             std::memcpy(reply, frame.data() + 2, static_cast<std::size_t>(copied));
-        // A lock that was late with its answer answers the repeated request too, and a
-        // frame carries nothing that says which request it answers: that second answer
-        // would be taken for the reply to the next request, one block's bytes in the
-        // place of the next. Clear the line of it before going on.
-        if (answerMayFollow)
-            flushRead(*this, frame);
         return result.payloadSize;
     }
     throw CommErr();

@@ -51,7 +51,11 @@ bool V38Bank::findLock(std::uint32_t mask) {
     for (int port = MinPort; mask != 0; ++port, mask >>= 1) {
         if (!(mask & 1) || !selectPort(port))
             continue;
-        if (probe() || probe())
+        if (probe())
+            return true;
+        // The first probe may yet be answered, after the second: that answer must not
+        // reach the first request on the port that now stays open.
+        if (probe() && drainLateAnswers(exchangeAllowance(MinFrame, ProbeAnswerSize, 0), 1))
             return true;
         closePort();
     }

@@ -3,8 +3,6 @@
 namespace v38 {
 
 namespace {
-constexpr std::uint32_t TimeoutConstantMs = 61;
-
 serial::LineSettings decodeLine(std::int32_t baud, std::uint8_t frameFlags,
                                 std::uint8_t lineFlags) {
     serial::LineSettings line;
@@ -87,7 +85,12 @@ void RS232::discardInput() {
 std::uint32_t RS232::receiveBytes(std::uint32_t count, std::uint8_t* buffer) {
     if (portNumber == 0)
         return 0;
-    return system_->read(portHandle, buffer, count);
+    const std::uint32_t received = system_->read(portHandle, buffer, count);
+    // A port whose device is gone is dropped, so that the rest of the exchange fails at
+    // once instead of waiting for bytes that cannot come.
+    if (received < count && system_->hungUp(portHandle))
+        dropPort();
+    return received;
 }
 
 } // namespace v38

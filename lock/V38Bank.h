@@ -5,6 +5,7 @@
 #include "Frame.h"
 #include "RS232.h"
 
+#include <cstddef>
 #include <cstdint>
 
 namespace v38 {
@@ -77,6 +78,16 @@ public:
     void readBlock(int block);
     void writeBlock(int block);
     void finishWrite();
+
+private:
+    // What one attempt allows from the start of sending a request of `requestSize`
+    // bytes to the end of the wait for `replyBytes` of its answer.
+    std::uint32_t exchangeAllowance(std::size_t requestSize, std::uint32_t replyBytes,
+                                    int extraTime) const;
+    // Reads and drops bytes until the line has been quiet for `quietMs`, once for each
+    // answer still due; false when it does not go quiet within the time of that many
+    // frames. The standard time-outs hold afterwards.
+    bool drainLateAnswers(std::uint32_t quietMs, int answersDue);
 };
 
 } // namespace v38

@@ -15,6 +15,7 @@
 #include <map>
 #include <mutex>
 #include <poll.h>
+#include <set>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -75,20 +76,25 @@ int pollTimeout(Clock::time_point deadline) {
     return remaining.count() > INT_MAX ? INT_MAX : static_cast<int>(remaining.count());
 }
 
-// Waits until fd is ready for `events` or the deadline passes; false when the
-// deadline passed or the device reports only an error or a hang-up.
-bool waitFor(int fd, short events, Clock::time_point deadline) {
+enum class Wait { Ready, TimedOut, Gone };
+
+// Waits until fd is ready for `events` or the deadline passes. A hung-up device
+// (a USB converter unplugged) reports itself readable for ever with nothing to read:
+// it is gone, as is one that reports only an error.
+Wait waitFor(int fd, short events, Clock::time_point deadline) {
     for (;;) {
         const int timeout = pollTimeout(deadline);
         if (timeout == 0)
-            return false;
+            return Wait::TimedOut;
         pollfd entry{fd, events, 0};
         const int ready = ::poll(&entry, 1, timeout);
         if (ready < 0 && errno == EINTR)
             continue;
-        if (ready <= 0)
-            return false;
-        return (entry.revents & events) != 0;
+        if (ready == 0)
+            return Wait::TimedOut;
+        if (ready < 0 || (entry.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0)
+            return Wait::Gone;
+        return (entry.revents & events) != 0 ? Wait::Ready : Wait::Gone;
     }
 }
 
@@ -127,6 +133,7 @@ public:
         lastFailure = OpenFailure{};
         std::lock_guard<std::mutex> guard(mutex_);
         timeouts_[fd] = Timeouts{};
+        hungUp_.erase(fd);
         return fd;
     }
 
@@ -170,7 +177,7 @@ public:
             }
             if (n < 0 && errno != EAGAIN && errno != EINTR)
                 break;
-            if (!waitFor(fd, POLLOUT, deadline))
+            if (waitFor(fd, POLLOUT, deadline) != Wait::Ready)
                 break;
         }
         waitUntilSent(fd, deadline);
@@ -188,10 +195,16 @@ public:
                 received += static_cast<std::uint32_t>(n);
                 continue;
             }
-            // With VMIN 0 an empty queue reads as 0 bytes, not as end of file.
-            if (n < 0 && errno != EAGAIN && errno != EINTR)
+            // With VMIN 0 an empty queue reads as 0 bytes, not as end of file; poll tells
+            // an empty queue from a device that has gone.
+            if (n < 0 && errno != EAGAIN && errno != EINTR) {
+                markHungUp(handle);
                 break;
-            if (!waitFor(fd, POLLIN, deadline))
+            }
+            const Wait wait = waitFor(fd, POLLIN, deadline);
+            if (wait == Wait::Gone)
+                markHungUp(handle);
+            if (wait != Wait::Ready)
                 break;
         }
         return received;
@@ -199,11 +212,17 @@ public:
 
     void discardInput(PortHandle handle) override { ::tcflush(static_cast<int>(handle), TCIFLUSH); }
 
+    bool hungUp(PortHandle handle) override {
+        std::lock_guard<std::mutex> guard(mutex_);
+        return hungUp_.count(handle) != 0;
+    }
+
     void close(PortHandle handle) override {
         const int fd = static_cast<int>(handle);
         {
             std::lock_guard<std::mutex> guard(mutex_);
             timeouts_.erase(handle);
+            hungUp_.erase(handle);
         }
         // Clear the exclusive flag first: on a pseudo-terminal whose other end stays
         // open it would outlive us and lock everybody else out.
@@ -213,6 +232,12 @@ public:
 
     void sleep(std::uint32_t milliseconds) override {
         std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    }
+
+    std::uint64_t milliseconds() override {
+        const auto now = Clock::now().time_since_epoch();
+        return static_cast<std::uint64_t>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
     }
 
 private:
@@ -231,8 +256,14 @@ private:
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 
+    void markHungUp(PortHandle handle) {
+        std::lock_guard<std::mutex> guard(mutex_);
+        hungUp_.insert(handle);
+    }
+
     std::mutex mutex_;
     std::map<PortHandle, Timeouts> timeouts_;
+    std::set<PortHandle> hungUp_;
 };
 } // namespace
 

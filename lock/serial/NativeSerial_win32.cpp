@@ -147,9 +147,15 @@ public:
 
     void discardInput(PortHandle handle) override { ::PurgeComm(toHandle(handle), PURGE_RXCLEAR); }
 
+    // A removed device makes ReadFile fail at once rather than wait, and the WriteFile
+    // of the next attempt fails too, which drops the port.
+    bool hungUp(PortHandle) override { return false; }
+
     void close(PortHandle handle) override { ::CloseHandle(toHandle(handle)); }
 
     void sleep(std::uint32_t milliseconds) override { ::Sleep(milliseconds); }
+
+    std::uint64_t milliseconds() override { return ::GetTickCount64(); }
 };
 } // namespace
 

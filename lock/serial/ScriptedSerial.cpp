@@ -126,6 +126,8 @@ std::uint32_t ScriptedSerial::write(PortHandle handle, const std::uint8_t* data,
     if (whole && !script.reactions.empty()) {
         deliver(*open, script.reactions.front());
         script.reactions.pop_front();
+    } else if (whole && script.respond) {
+        deliver(*open, script.respond(writes_.back().bytes));
     }
     return written;
 }

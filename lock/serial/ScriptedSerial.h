@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -27,8 +28,10 @@ struct PortScript {
     // Counted from each open, 1-based; 0 = never.
     int failingTimeoutsCall = 0; // the n-th setTimeouts fails
     int shortWriteCall = 0;      // the n-th write moves only half its bytes
-    // One reaction per complete write, in order; once they are used up the port is silent.
+    // One reaction per complete write, in order; once they are used up the port is silent,
+    // or, when set, the far end decides from the bytes written (a model of the lock).
     std::deque<Reaction> reactions;
+    std::function<Reaction(const std::vector<std::uint8_t>& written)> respond;
 
     // Queues the answer to the next write, arriving afterMs after it.
     PortScript& reply(std::vector<std::uint8_t> bytes, std::uint64_t afterMs = 0);
@@ -82,8 +85,11 @@ public:
     std::uint32_t read(PortHandle handle, std::uint8_t* buffer, std::uint32_t count) override;
     // Drops the bytes that have arrived by now; those still on their way come later.
     void discardInput(PortHandle handle) override;
+    // The scripted line is never unplugged.
+    bool hungUp(PortHandle) override { return false; }
     void close(PortHandle handle) override;
     void sleep(std::uint32_t milliseconds) override;
+    std::uint64_t milliseconds() override { return now_; }
 
 private:
     struct Arrival {

@@ -52,8 +52,13 @@ public:
     virtual std::uint32_t read(PortHandle handle, std::uint8_t* buffer, std::uint32_t count) = 0;
     // Drops what has been received and not yet read.
     virtual void discardInput(PortHandle handle) = 0;
+    // True once the device has gone from under the open port (a converter unplugged,
+    // the line hung up): nothing will come from it again.
+    virtual bool hungUp(PortHandle handle) = 0;
     virtual void close(PortHandle handle) = 0;
     virtual void sleep(std::uint32_t milliseconds) = 0;
+    // A monotonic clock in milliseconds, for limits that span several reads.
+    virtual std::uint64_t milliseconds() = 0;
 };
 
 // The platform's real serial ports (Win32 or POSIX, chosen at build time).

@@ -31,13 +31,19 @@ long long msSince(Clock::time_point start) {
 class NativeSerialTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        const char* saved = std::getenv(serial::PortListVariable);
+        savedPorts = saved ? std::optional<std::string>(saved) : std::nullopt;
+        newTerminal();
+    }
+    // A fresh pseudo-terminal as COM1.
+    void newTerminal() {
+        if (master >= 0)
+            ::close(master);
         master = ::posix_openpt(O_RDWR | O_NOCTTY);
         ASSERT_GE(master, 0);
         ASSERT_EQ(::grantpt(master), 0);
         ASSERT_EQ(::unlockpt(master), 0);
         device = ::ptsname(master);
-        const char* saved = std::getenv(serial::PortListVariable);
-        savedPorts = saved ? std::optional<std::string>(saved) : std::nullopt;
         usePorts(device);
     }
     void TearDown() override {
@@ -197,13 +203,29 @@ TEST_F(NativeSerialTest, MissingDevicesAndFilesThatAreNoTerminalCannotBeOpened) 
     EXPECT_EQ(port.portNumber, 0);
 }
 
-TEST_F(NativeSerialTest, AHungUpLineReadsNothingAndKeepsThePort) {
-    ASSERT_TRUE(openLockPort(port));
-    ::close(master);
-    master = -1;
-    std::uint8_t buffer[8];
-    EXPECT_EQ(port.receiveBytes(8, buffer), 0u);
-    EXPECT_EQ(port.portNumber, 1);
+// An unplugged converter: the kernel hangs the terminal up under the open port, which
+// then reads as empty and ready for ever; or the far end of a pseudo-terminal goes.
+// Either way the port is dropped at once, long before the read's time-out.
+TEST_F(NativeSerialTest, AHungUpLineDropsThePortAtOnce) {
+    for (const bool unplugged : {false, true}) {
+        SCOPED_TRACE(unplugged ? "hung up" : "far end closed");
+        newTerminal();
+        ASSERT_TRUE(openLockPort(port));
+        ASSERT_TRUE(port.setTimeouts(5000));
+        if (unplugged) {
+            if (::ioctl(static_cast<int>(port.portHandle), TIOCVHANGUP) != 0)
+                GTEST_SKIP() << "hanging a terminal up needs CAP_SYS_ADMIN";
+        } else {
+            ::close(master);
+            master = -1;
+        }
+        const auto start = Clock::now();
+        std::uint8_t buffer[8];
+        EXPECT_EQ(port.receiveBytes(8, buffer), 0u);
+        EXPECT_LT(msSince(start), 5000);
+        EXPECT_EQ(port.portNumber, 0);
+        EXPECT_EQ(port.portHandle, serial::InvalidPortHandle);
+    }
 }
 
 // A minimal lock on the master side: answers 'M' and 'C' frames.

@@ -89,12 +89,14 @@ TEST_F(TransactTest, ALockThatNeverAnswersGetsThreeRequestsAndThreeHeaderWaits) 
 }
 
 // An attempt that ran out of time is repeated at once, without a flush read; once the
-// exchange has succeeded, a flush read clears the line of the lock's late answer.
-bool flushedOnlyAtTheEnd(const ScriptedSerial& line) {
+// exchange has succeeded, the line must stay quiet for a whole attempt's allowance
+// (6 * 2 + 61 to send the read request, 2 * 2 + 61 + 200 for the header) before it is
+// used again, in case the lock answers the attempt it was late for.
+bool drainedOnlyAtTheEnd(const ScriptedSerial& line) {
     const auto& reads = line.reads();
-    return !reads.empty() && reads.back().asked == 132 &&
-           std::none_of(reads.begin(), reads.end() - 1,
-                        [](const auto& r) { return r.asked == 132; });
+    return !reads.empty() && reads.back().asked == 1 && reads.back().bytes.empty() &&
+           reads.back().done - reads.back().at == 338 &&
+           std::none_of(reads.begin(), reads.end(), [](const auto& r) { return r.asked == 132; });
 }
 
 TEST_F(TransactTest, HalfAHeaderFailsTheAttemptWithoutFlush) {
@@ -102,7 +104,7 @@ TEST_F(TransactTest, HalfAHeaderFailsTheAttemptWithoutFlush) {
     lock.reply(frameAround({0x01, 0x02}));
     ASSERT_EQ(transact(ReadRequest, 64), 2);
     EXPECT_EQ(requestsSent(), 2u);
-    EXPECT_TRUE(flushedOnlyAtTheEnd(line));
+    EXPECT_TRUE(drainedOnlyAtTheEnd(line));
 }
 
 TEST_F(TransactTest, AHeaderAfterTheHeaderTimeoutIsTakenByTheNextAttempt) {
@@ -111,7 +113,7 @@ TEST_F(TransactTest, AHeaderAfterTheHeaderTimeoutIsTakenByTheNextAttempt) {
     ASSERT_EQ(requestsSent(), 2u);
     EXPECT_EQ(line.reads()[0].bytes.size(), 0u);
     EXPECT_EQ(line.reads()[0].done, 265u);
-    EXPECT_TRUE(flushedOnlyAtTheEnd(line));
+    EXPECT_TRUE(drainedOnlyAtTheEnd(line));
 }
 
 TEST_F(TransactTest, ASecondAnswerToARepeatedRequestIsNotTakenForTheNextReply) {
@@ -128,6 +130,23 @@ TEST_F(TransactTest, ASecondAnswerToARepeatedRequestIsNotTakenForTheNextReply) {
     ASSERT_EQ(transact({0x43, 0x03}, 64), 64);
     EXPECT_EQ(reply[0], 0x22);
     EXPECT_EQ(requestsSent(), 3u);
+}
+
+TEST_F(TransactTest, ALineThatNeverGoesQuietAfterALateAnswerFailsTheExchange) {
+    // The first attempt goes unanswered; the second is answered, and then the line
+    // babbles a byte every 100 ms for a minute. Waiting for quiet must not last that long.
+    lock.silent();
+    serial::Reaction babble{{20, frameAround(test::repeated(64, 0x11))}};
+    for (std::uint64_t at = 200; at < 60'000; at += 100)
+        babble.push_back({at, {0x55}});
+    lock.react(babble);
+    reply.fill(0xEE);
+    EXPECT_THROW(transact(ReadRequest, 64), CommErr);
+    EXPECT_EQ(reply[0], 0xEE); // untouched, as after any CommErr
+    EXPECT_EQ(requestsSent(), 2u);
+    // Two attempts, then at most the time of two frames and their quiet.
+    EXPECT_LE(line.now(), 265u + 20 + 2 * (338 + 132 * 2 + 61) + 100);
+    EXPECT_EQ(line.trace().back(), "timeouts COM1 read 2x+61 write 2x+61");
 }
 
 TEST_F(TransactTest, AnswersThatCameBeforeTheRequestAreNotTakenForItsReply) {
@@ -180,7 +199,7 @@ TEST_F(TransactTest, AShortBodyFailsTheAttemptWithoutFlush) {
     lock.reply(full);
     ASSERT_EQ(transact(ReadRequest, 64), 64);
     EXPECT_EQ(requestsSent(), 2u);
-    EXPECT_TRUE(flushedOnlyAtTheEnd(line));
+    EXPECT_TRUE(drainedOnlyAtTheEnd(line));
     // The body read allowed 66 * 2 + 61 ms under the standard time-outs.
     EXPECT_EQ(line.reads()[1].asked, 66u);
     EXPECT_EQ(line.reads()[1].done - line.reads()[1].at, 193u);
@@ -301,6 +320,132 @@ TEST_F(TransactTest, WithNoPortOpenEveryAttemptFailsAtOnce) {
     EXPECT_EQ(requestsSent(), 0u);
     EXPECT_EQ(line.now(), 0u);
     EXPECT_EQ(line.misuse(), 0);
+}
+
+// A lock that hears every request and answers each one, in order, `lagMs` after it (the
+// probe after `probeLagMs`), its bytes 2 ms apart as on the wire. It stages written
+// blocks and commits them on 'S', unless it refuses 'S' with a NAK.
+class LateLock {
+public:
+    LateLock(ScriptedSerial& line, std::uint64_t lagMs, std::uint64_t probeLagMs)
+        : line_(line), lagMs_(lagMs), probeLagMs_(probeLagMs) {
+        for (std::size_t i = 0; i < image.size(); ++i)
+            image[i] = static_cast<std::uint8_t>(i * 7 + 3);
+        staged_ = image;
+        line.port(1).respond = [this](const Bytes& request) { return answer(request); };
+    }
+
+    ConfigImage image;
+    bool refuseFinish = false;
+
+private:
+    serial::Reaction answer(const Bytes& frame) {
+        const std::uint8_t code = frame[2];
+        const int block = frame.size() > 3 ? frame[3] % BlockCount : 0;
+        Bytes reply;
+        if (code == 'M') {
+            reply = test::ProbeAnswer;
+        } else if (code == 'C') {
+            reply = frameAround(Bytes(image.block(block), image.block(block) + BlockSize));
+        } else if (code == 'K') {
+            std::copy(frame.begin() + 4, frame.begin() + 4 + BlockSize, staged_.block(block));
+            reply = test::AckFrame;
+        } else if (code == 'S' && refuseFinish) {
+            reply = test::NakFrame;
+        } else {
+            image = staged_;
+            reply = test::AckFrame;
+        }
+        // In order: an answer starts only once the one before it is out.
+        const std::uint64_t start =
+            std::max(line_.now() + (code == 'M' ? probeLagMs_ : lagMs_), lineFreeAt_);
+        serial::Reaction bursts;
+        for (std::size_t i = 0; i < reply.size(); ++i)
+            bursts.push_back({start - line_.now() + 2 * i, {reply[i]}});
+        lineFreeAt_ = start + 2 * reply.size();
+        return bursts;
+    }
+
+    ScriptedSerial& line_;
+    std::uint64_t lagMs_;
+    std::uint64_t probeLagMs_;
+    std::uint64_t lineFreeAt_ = 0;
+    ConfigImage staged_;
+};
+
+// The transfers of the configurator, as the link sees them. False when CommErr ended one.
+bool readAll(V38Bank& bank) {
+    try {
+        for (int block = 0; block < BlockCount; ++block)
+            bank.readBlock(block);
+        return true;
+    } catch (const CommErr&) {
+        return false;
+    }
+}
+
+bool writeAll(V38Bank& bank) {
+    try {
+        for (int block = 0; block < BlockCount; ++block)
+            bank.writeBlock(block);
+        bank.finishWrite();
+        return true;
+    } catch (const CommErr&) {
+        return false;
+    }
+}
+
+// The reply allowances are 77 ms for the probe, 165 for 'S', 265 for 'C' and 365 for
+// 'K': lags up to three times the largest of them, with the probe as late as the rest
+// (discovery) or answered in time (the blocks).
+TEST(LateLockTest, ALateAnswerNeverYieldsAWrongSuccess) {
+    std::vector<std::string> wrong;
+    int lateReadsDone = 0; // done although the lock answered after the allowance
+    int lateWritesDone = 0;
+    for (std::uint64_t lag = 0; lag <= 3 * 365; ++lag) {
+        for (const std::uint64_t probeLag : {lag, std::uint64_t(10)}) {
+            const std::string at = "lag " + std::to_string(lag) + "/" + std::to_string(probeLag);
+            ScriptedSerial line;
+            V38Bank bank{line};
+            LateLock lock(line, lag, probeLag);
+
+            bank.image = ConfigImage::erased();
+            const bool readDone = bank.findLock(1) && readAll(bank);
+            if (readDone && bank.image != lock.image)
+                wrong.push_back(at + ": a read took wrong bytes");
+            // Within every allowance, the last byte of the probe's answer included.
+            const bool inTime = lag + 14 <= 77;
+            if (!readDone && inTime)
+                wrong.push_back(at + ": a lock in time failed the read");
+            // Only the first probe missed its allowance and the second took its answer:
+            // the answer to the second must not spoil the read.
+            if (!readDone && lag == probeLag && lag > 77 && lag + 14 <= 2 * 77)
+                wrong.push_back(at + ": a late probe answer failed the read");
+            if (readDone && lag > 265)
+                ++lateReadsDone;
+            const ConfigImage before = lock.image;
+            lock.refuseFinish = true;
+            for (std::size_t i = 0; i < bank.image.size(); ++i)
+                bank.image[i] = static_cast<std::uint8_t>(i + lag);
+            if (bank.findLock(1) && writeAll(bank))
+                wrong.push_back(at + ": a refused write was reported done");
+            if (lock.image != before)
+                wrong.push_back(at + ": a refused write changed the lock");
+            lock.refuseFinish = false;
+            const std::size_t requestsBefore = line.writes().size();
+            if (bank.findLock(1) && writeAll(bank)) {
+                lateWritesDone += lag > 365;
+                if (lock.image != bank.image)
+                    wrong.push_back(at + ": a write was reported done, not committed as sent");
+            }
+            if (inTime && line.writes().size() - requestsBefore != 1 + 8 + 1)
+                wrong.push_back(at + ": a lock in time saw a request repeated");
+        }
+    }
+    EXPECT_EQ(wrong, std::vector<std::string>{});
+    // Sound does not mean giving up: many transfers get through a lock well past its time.
+    EXPECT_GT(lateReadsDone, 250);
+    EXPECT_GT(lateWritesDone, 60);
 }
 
 } // namespace

@@ -14,7 +14,7 @@ std::map<std::string, int> countInjectedFaults(const std::string& logPath) {
         if (at == std::string::npos)
             continue;
         const std::size_t start = at + Mark.size();
-        const std::size_t end = line.find(']', start);
+        const std::size_t end = line.find_first_of(",]", start);
         if (end != std::string::npos)
             ++counts[line.substr(start, end - start)];
     }

@@ -81,7 +81,9 @@ exit status is 1 when any check failed.
   --seed N            seed of the transfers, the images and the faults (default 1)
   --fault-percent P   chance of a fault on each request (default 8)
   --fault-kinds LIST  the kinds of fault, separated by commas (default: all of
-                      silence,nak,crc,length,truncate,slow)
+                      silence,nak,crc,length,truncate,slow,lag; a lag answers
+                      from 0 to 3 times later than the link waits, and the
+                      requests heard meanwhile in their turn)
   --slow-ms MS        how late a slow reply comes (default 1500)
   --simulator PATH    the v38-lock-sim program (default: the one built with this)
 )";

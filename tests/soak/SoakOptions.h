@@ -13,7 +13,7 @@ struct SoakOptions {
     std::uint32_t seed = 1; // drives the transfers, the images and the simulator's faults
     int faultPercent = 8;   // chance of a fault on each request
     int slowMs = 1500;      // how late a slow reply comes
-    std::string faultKinds = "silence,nak,crc,length,truncate,slow";
+    std::string faultKinds = "silence,nak,crc,length,truncate,slow,lag";
     std::string simulator; // the v38-lock-sim program
     bool help = false;
 };

@@ -9,6 +9,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -305,6 +306,45 @@ TEST_F(EndToEnd, TheSimulatorResynchronisesOnTheNextFrameAfterGarbage) {
     ASSERT_EQ(got.size(), 68u);
     EXPECT_EQ(got[2], DefaultFlags);
     ::close(fd);
+}
+
+TEST_F(EndToEnd, ALateLockAnswersEveryRequestInItsTurnAndTheLinkGetsThrough) {
+    const auto simulator = startSimulator({"--lag", "100"});
+    const int fd = ::open(simulator->devicePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    termios tio{};
+    ::tcgetattr(fd, &tio);
+    ::cfmakeraw(&tio);
+    ::tcsetattr(fd, TCSANOW, &tio);
+    // Two block reads, the second while the first is still unanswered: both are heard,
+    // and answered in the order they came.
+    const Bytes readBlock0{0x00, 0x06, 0x43, 0x00, 0xD1, 0x15};
+    const Bytes readBlock1{0x00, 0x06, 0x43, 0x01, 0x10, 0xD5};
+    const auto sent = std::chrono::steady_clock::now();
+    ASSERT_EQ(::write(fd, readBlock0.data(), readBlock0.size()), 6);
+    ::usleep(30'000);
+    ASSERT_EQ(::write(fd, readBlock1.data(), readBlock1.size()), 6);
+    const Bytes first = receive(fd, 1, 1000);
+    EXPECT_GE(std::chrono::steady_clock::now() - sent, std::chrono::milliseconds(100));
+    Bytes got = receive(fd, 2 * 68 - 1, 1000);
+    ::close(fd);
+    got.insert(got.begin(), first.begin(), first.end());
+    ASSERT_EQ(got.size(), 2u * 68);
+    EXPECT_EQ(got[2], DefaultFlags); // block 0 begins with the flags
+    EXPECT_EQ(got[68 + 2], 0xFF);    // block 1 is erased
+    EXPECT_EQ(got[68 + 1], 0x44);
+
+    // The lock misses the first probe's time and answers both probes: the second
+    // answer must not reach the first block request.
+    const std::string port = simulator->devicePath();
+    const Bytes file = sampleFile(10);
+    put(path("in.bin"), file);
+    const ProcessResult write = ctl({"write", path("in.bin")}, port);
+    ASSERT_EQ(write.status, 0) << write.err;
+    EXPECT_EQ(contents(lockFile()), file);
+    const ProcessResult read = ctl({"read", path("out.bin")}, port);
+    ASSERT_EQ(read.status, 0) << read.err;
+    EXPECT_EQ(contents(path("out.bin")), file);
 }
 
 TEST_F(EndToEnd, BankRetriesDataRequestsButNotRefusedCommands) {

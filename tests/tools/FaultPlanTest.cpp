@@ -75,6 +75,26 @@ TEST(FaultPlan, RandomFaultsFollowTheSeedAndTheRate) {
     EXPECT_NEAR(faults, 1000, 150);
 }
 
+TEST(FaultPlan, LagsSpanZeroToThreeTimesWhatTheClientWaitsForTheAnswer) {
+    FaultPlan plan;
+    plan.setRandom({}, 7);
+    // The probe's 8 bytes, and the header of the other answers with their extra time.
+    for (const auto& [code, waitMs] :
+         std::vector<std::pair<std::uint8_t, int>>{{'M', 77}, {'C', 265}, {'K', 365}, {'S', 165}}) {
+        int least = 1 << 30;
+        int most = -1;
+        for (int i = 0; i < 4000; ++i) {
+            const int lag = plan.drawLagMs({code, 0});
+            least = std::min(least, lag);
+            most = std::max(most, lag);
+        }
+        EXPECT_GE(least, 0) << code;
+        EXPECT_LT(least, waitMs / 10) << code;
+        EXPECT_LE(most, 3 * waitMs) << code;
+        EXPECT_GT(most, 3 * waitMs - waitMs / 10) << code;
+    }
+}
+
 // What a client reading the reply would make of it.
 TEST(FaultyReply, EachFaultSpoilsTheReplyItsOwnWay) {
     const Bytes ack{ACK};
@@ -108,10 +128,10 @@ TEST(FaultyReply, EachFaultSpoilsTheReplyItsOwnWay) {
 
 TEST(SimOptions, ReadsTheCommandLine) {
     std::string error;
-    const std::optional<SimOptions> options =
-        parseSimOptions({"--image", "lock.bin", "--baud", "0", "--fault", "crc:2@C1", "--fault",
-                         "nak@S", "--random", "10", "--seed", "99", "--log", "--link", "/tmp/lock"},
-                        error);
+    const std::optional<SimOptions> options = parseSimOptions(
+        {"--image", "lock.bin", "--baud", "0", "--fault", "crc:2@C1", "--fault", "nak@S",
+         "--random", "10:lag", "--seed", "99", "--log", "--link", "/tmp/lock", "--lag", "800"},
+        error);
     ASSERT_TRUE(options) << error;
     EXPECT_EQ(options->imagePath, "lock.bin");
     EXPECT_EQ(options->linkPath, "/tmp/lock");
@@ -119,12 +139,16 @@ TEST(SimOptions, ReadsTheCommandLine) {
     EXPECT_EQ(options->faults.size(), 2u);
     EXPECT_EQ(options->seed, 99u);
     EXPECT_TRUE(options->log);
+    EXPECT_EQ(options->lagMs, 800);
+    EXPECT_EQ(options->randomFaults->kinds, std::vector<FaultKind>{FaultKind::Lag});
     EXPECT_EQ(parseSimOptions({}, error)->baud, 9600);
+    EXPECT_LT(parseSimOptions({}, error)->lagMs, 0); // no lag unless asked
 
     for (const std::vector<std::string>& bad :
          std::vector<std::vector<std::string>>{{"--image"},
                                                {"--baud", "-1"},
                                                {"--latency", "3ms"},
+                                               {"--lag", "-1"},
                                                {"--fault", "crc@C9"},
                                                {"--frobnicate"}}) {
         EXPECT_FALSE(parseSimOptions(bad, error)) << bad[0];

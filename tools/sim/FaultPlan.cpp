@@ -12,13 +12,14 @@ struct NamedFault {
     std::string_view name;
     FaultKind kind;
 };
-constexpr std::array<NamedFault, 6> FaultNames = {{
+constexpr std::array<NamedFault, 7> FaultNames = {{
     {"silence", FaultKind::Silence},
     {"nak", FaultKind::Nak},
     {"crc", FaultKind::BadCrc},
     {"length", FaultKind::BadLength},
     {"truncate", FaultKind::Truncated},
     {"slow", FaultKind::Slow},
+    {"lag", FaultKind::Lag},
 }};
 
 std::optional<int> parseNumber(std::string_view text) {
@@ -154,6 +155,14 @@ FaultKind FaultPlan::next(const std::vector<std::uint8_t>& request) {
     if (generator_() % 100 >= std::uint32_t(random_.percent))
         return FaultKind::None;
     return random_.kinds[generator_() % random_.kinds.size()];
+}
+
+int FaultPlan::drawLagMs(const std::vector<std::uint8_t>& request) {
+    // What the configurator waits at 9600 baud for the first bytes of each answer: the
+    // whole 8-byte probe answer, or the 2-byte header with the request's extra time.
+    const std::uint8_t code = request.empty() ? 0 : request[0];
+    const int waitMs = code == 'M' ? 77 : code == 'C' ? 265 : code == 'K' ? 365 : 165;
+    return int(generator_() % std::uint32_t(3 * waitMs + 1));
 }
 
 } // namespace v38::sim

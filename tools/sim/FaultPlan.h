@@ -20,6 +20,8 @@ enum class FaultKind {
     BadLength, // the reply with a length field out of range
     Truncated, // only the first half of the reply
     Slow,      // the reply, but later than the client waits
+    Lag,       // taken in and answered late, by up to three times what the client waits;
+               // requests heard meanwhile are answered in their turn after it
 };
 
 std::string_view faultName(FaultKind kind);
@@ -43,7 +45,7 @@ struct FaultRule {
 std::optional<FaultRule> parseFaultRule(std::string_view text, std::string& error);
 
 // "PERCENT[:KIND,KIND...]": each request gets a fault with this chance, of a kind
-// drawn from the list (default all but slow).
+// drawn from the list (default all but slow and lag).
 struct RandomFaults {
     int percent = 0;
     std::vector<FaultKind> kinds;
@@ -59,6 +61,9 @@ public:
     void setRandom(const RandomFaults& random, std::uint32_t seed);
 
     FaultKind next(const std::vector<std::uint8_t>& request);
+    // How late a lagging answer to `request` comes: from 0 to three times the time the
+    // client waits for the start of that answer.
+    int drawLagMs(const std::vector<std::uint8_t>& request);
 
 private:
     std::vector<FaultRule> rules_;

@@ -25,6 +25,7 @@ OutgoingReply shapeReply(FaultKind kind, const std::vector<std::uint8_t>& payloa
     case FaultKind::BadLength:
     case FaultKind::Truncated:
     case FaultKind::Slow:
+    case FaultKind::Lag:
         break;
     }
     reply.bytes = frameOf(payload);

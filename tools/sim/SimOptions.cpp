@@ -60,6 +60,10 @@ std::optional<SimOptions> parseSimOptions(const std::vector<std::string>& args,
             if (!number(600'000, n))
                 return std::nullopt;
             options.slowMs = int(n);
+        } else if (arg == "--lag") {
+            if (!number(600'000, n))
+                return std::nullopt;
+            options.lagMs = int(n);
         } else if (arg == "--seed") {
             if (!number(0xFFFFFFFFLL, n))
                 return std::nullopt;
@@ -110,11 +114,17 @@ the eight staged blocks); anything else gets NAK. SIGTERM or SIGINT end it clean
                       REQ is M, C, K, S, C0..C7 or K0..K7 (default: any request).
                       KIND: silence, nak, crc (damaged CRC), length (length field
                       out of range), truncate (half a reply), slow (a reply later
-                      than any client waits). Repeatable; the first rule that
-                      matches applies. A faulted request is never acted upon.
+                      than any client waits), lag (the request is taken in and
+                      answered up to three times later than the client waits,
+                      and requests heard meanwhile in their turn after it).
+                      Repeatable; the first rule that matches applies. Apart
+                      from lag, a faulted request is never acted upon.
   --random PERCENT[:KIND,...]
                       give each request a fault with this chance (default kinds:
-                      all but slow)
+                      all but slow and lag)
+  --lag MS            a late lock: hears every request, also while it is answering,
+                      and answers each in order MS ms after it (0: at once, yet
+                      without the lock's deafness while it answers)
   --seed N            seed of the random faults (default 1)
   --slow-ms MS        how late a slow reply comes (default 1500)
   --log               print every frame in hex on standard error

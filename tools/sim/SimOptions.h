@@ -15,6 +15,7 @@ struct SimOptions {
     int baud = 9600;       // 0: no line delays
     int latencyMs = 3;     // from the end of a request to the start of its reply
     int slowMs = 1500;     // from the end of a request to the start of a slow reply
+    int lagMs = -1;        // >= 0: every request is taken in and answered this late
     std::vector<FaultRule> faults;
     std::optional<RandomFaults> randomFaults;
     std::uint32_t seed = 1;

@@ -103,19 +103,42 @@ void SimulatorLoop::handle(const std::vector<ParsedBytes>& found, Clock::time_po
 
 void SimulatorLoop::respond(const ParsedBytes& frame, Clock::time_point at) {
     const std::vector<std::uint8_t> request = frame.payload();
-    const FaultKind fault = faults_.next(request);
-    const OutgoingReply reply = shapeReply(fault, lock_.answer(request, fault == FaultKind::None));
+    FaultKind fault = faults_.next(request);
+    // A late lock is late by the same time for every request it hears until the answer
+    // that fell behind is out: a lag or a slow reply drawn meanwhile changes nothing.
+    // Requests heard after that are answered as usual, in their turn behind the rest.
+    const bool lagging = line_.lag || at < queuingUntil_;
+    if (lagging && (fault == FaultKind::Lag || fault == FaultKind::Slow))
+        fault = FaultKind::None;
+    if (line_.lag)
+        lag_ = *line_.lag;
+    else if (fault == FaultKind::Lag)
+        lag_ = std::chrono::milliseconds(faults_.drawLagMs(request));
+    const bool late = lagging || fault == FaultKind::Lag;
+
+    const bool takenIn = fault == FaultKind::None || fault == FaultKind::Lag;
+    const OutgoingReply reply = shapeReply(fault, lock_.answer(request, takenIn));
     note("rx", frame.bytes);
-    const std::string remark =
+    std::string remark =
         fault == FaultKind::None ? std::string() : "fault " + std::string(faultName(fault));
     if (reply.bytes.empty()) {
         note("--", {}, remark);
         return;
     }
-    const Clock::time_point start = at + (reply.late ? line_.slowDelay : line_.latency);
+    const Clock::duration delay = late ? lag_ : reply.late ? line_.slowDelay : line_.latency;
+    // The pacer keeps the answers in order: none starts before the one ahead is out.
     for (std::uint8_t byte : reply.bytes)
-        outgoing_.push_back({byte, outbound_.pass(start)});
-    busyUntil_ = outgoing_.back().due;
+        outgoing_.push_back({byte, outbound_.pass(at + delay)});
+    if (late) {
+        if (fault == FaultKind::Lag)
+            queuingUntil_ = outgoing_.back().due;
+        // Logged when decided on: say when it goes out.
+        const auto ms =
+            std::chrono::duration_cast<std::chrono::milliseconds>(outgoing_.back().due - at);
+        remark += (remark.empty() ? "" : ", ") + std::to_string(ms.count()) + " ms late";
+    } else {
+        busyUntil_ = outgoing_.back().due;
+    }
     note("tx", reply.bytes, remark);
 }
 

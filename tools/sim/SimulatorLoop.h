@@ -7,6 +7,7 @@
 
 #include <deque>
 #include <iosfwd>
+#include <optional>
 
 namespace v38::sim {
 
@@ -14,13 +15,15 @@ struct LineSettings {
     int baud = 9600;
     Clock::duration latency = std::chrono::milliseconds(3);
     Clock::duration slowDelay = std::chrono::milliseconds(1500);
+    std::optional<Clock::duration> lag; // a late lock: every request answered this late
 };
 
 // Serves the lock's end of the line. The lock handles one request at a time: from the
 // end of a request until the last byte of its reply is out it does not listen, so
 // bytes that arrive meanwhile are lost, as on the lock's half-duplex bus. That keeps
 // a late reply from answering a later request: without sequence numbers no client
-// could tell them apart.
+// could tell them apart. A late lock (the lag mode, or a lag fault) is the exception
+// that clients must survive: it hears every request and answers each in its turn.
 class SimulatorLoop {
 public:
     // `log`, when given, receives every frame in hex.
@@ -60,6 +63,8 @@ private:
     std::deque<TimedByte> incoming_;
     std::deque<TimedByte> outgoing_;
     Clock::time_point busyUntil_{};
+    Clock::time_point queuingUntil_{}; // the answer that fell behind is due: requests queue
+    Clock::duration lag_{};            // how late the lock is until it has caught up
     Clock::time_point lastHeard_{};
     std::vector<std::uint8_t> lost_;
 };

@@ -93,8 +93,8 @@ int main(int argc, char** argv) {
     FaultPlan faults;
     for (const FaultRule& rule : options->faults)
         faults.addRule(rule);
-    if (options->randomFaults)
-        faults.setRandom(*options->randomFaults, options->seed);
+    // Seeded also without random faults: it draws how late a lagging answer comes.
+    faults.setRandom(options->randomFaults.value_or(RandomFaults{}), options->seed);
 
     if (!installStopSignals()) {
         std::perror("v38-lock-sim: signals");
@@ -110,6 +110,8 @@ int main(int argc, char** argv) {
         line.baud = options->baud;
         line.latency = std::chrono::milliseconds(options->latencyMs);
         line.slowDelay = std::chrono::milliseconds(options->slowMs);
+        if (options->lagMs >= 0)
+            line.lag = std::chrono::milliseconds(options->lagMs);
         SimulatorLoop loop(terminal.masterFd(), lock, faults, line,
                            options->log ? &std::cerr : nullptr);
         loop.run(stopPipe[0], options->exitWithStdin ? STDIN_FILENO : -1);
