@@ -36,9 +36,11 @@ for file in usr/bin/vestibar usr/bin/v38ctl usr/bin/v38-lock-sim \
     check "holds $file" has_line "$file" "$work/files"
 done
 depends=$(dpkg-deb -f "$deb" Depends)
-for library in libqt6widgets6 libqt6gui6 libqt6svg6; do
+for library in libqt6widgets6 libqt6gui6; do
     check "depends on $library" grep -q "$library" <<<"$depends"
 done
+# The pictures are PNG resources: QtSvg is no longer needed.
+check "does not depend on libqt6svg6" bash -c '! grep -q libqt6svg6 <<<"$1"' _ "$depends"
 
 desktop=$work/root/usr/share/applications/vestibar.desktop
 check "the menu entry is valid" desktop-file-validate "$desktop"

@@ -96,6 +96,8 @@ TEST_F(MainWindowTest, ToolBarMenusAndActions) {
         const QIcon icon = MainImages::image(i);
         ASSERT_FALSE(icon.isNull()) << i;
         EXPECT_FALSE(icon.pixmap(16, 16).toImage().isNull()) << i;
+        // The rendered @2x picture is found beside the 1x one, for high-density screens.
+        EXPECT_TRUE(icon.availableSizes().contains(QSize(32, 32))) << i;
     }
 
     // A tool button without a hint shows no tool tip; Qt would show the caption.
