@@ -48,7 +48,7 @@ expected="$deb_version $key"
 
 # Written last, so a folder without it (or with another version's) is half-made.
 if [ -f "$marker" ] && [ "$(cat "$marker")" = "$expected" ] &&
-    grep -q "PACKAGE_VERSION \"$qt_version\"" "$prefix/lib/cmake/Qt6/Qt6ConfigVersion.cmake" 2>/dev/null; then
+    grep -qs "PACKAGE_VERSION \"$qt_version\"" "$prefix"/lib/cmake/Qt6/Qt6ConfigVersion*.cmake; then
     echo "Qt $qt_version for Windows is in the cache ($((SECONDS - start)) s)"
     echo "$prefix"
     exit 0
