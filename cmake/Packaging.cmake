@@ -87,6 +87,10 @@ if(WIN32)
     set(CPACK_NSIS_DISPLAY_NAME "Vestibar ${PROJECT_VERSION}")
     set(CPACK_NSIS_INSTALLED_ICON_NAME bin\\\\vestibar.exe)
     set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+    # A 64-bit installer for a 64-bit program: it needs no 32-bit layer (WoW64) to run,
+    # and installs under the 64-bit Program Files.
+    set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+    set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
     set(CPACK_PACKAGE_EXECUTABLES vestibar Vestibar)
     # The list of serial ports, in a console window that stays open to be read. The
     # program's path is quoted (${U+22} is NSIS's double quote): it may hold spaces.

@@ -9,6 +9,7 @@
 #include <QHelpEvent>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QToolButton>
 #include <QToolTip>
@@ -53,6 +54,9 @@ TEST_F(MainWindowTest, ControlsStandWhereTheFormPutsThem) {
     const int widths[] = {30, 70, 60, 160};
     for (int c = 0; c < 4; ++c)
         EXPECT_EQ(MainWin->PrefLView->columnWidth(c), widths[c]);
+    // The columns fill the list; a style with wider frames or scroll bars must not add a
+    // horizontal scroll bar for the last pixels.
+    EXPECT_FALSE(MainWin->PrefLView->horizontalScrollBar()->isVisible());
 
     // Nothing is clipped: every caption fits the box the form gives it.
     for (QWidget* w : MainWin->findChildren<QWidget*>()) {
