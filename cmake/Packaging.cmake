@@ -61,8 +61,8 @@ if(UNIX)
             DESTINATION ${v38_docs_dir})
 endif()
 
-if(TARGET vestibar AND WIN32)
-    # Qt's DLLs and plugins (platform, styles, SVG icons) beside vestibar.exe.
+if(TARGET vestibar AND WIN32 AND NOT CMAKE_CROSSCOMPILING)
+    # Qt's DLLs and plugins (platform, styles) beside vestibar.exe.
     find_package(Qt6 REQUIRED COMPONENTS Core)
     if(Qt6_VERSION VERSION_GREATER_EQUAL 6.5)
         qt_generate_deploy_app_script(TARGET vestibar OUTPUT_SCRIPT v38_deploy_script
@@ -72,6 +72,43 @@ if(TARGET vestibar AND WIN32)
                                       NO_UNSUPPORTED_PLATFORM_ERROR)
     endif()
     install(SCRIPT ${v38_deploy_script})
+elseif(TARGET vestibar AND WIN32)
+    # Built on Linux with mingw-w64, where Qt's deployment tool does not run. Beside
+    # vestibar.exe: Qt's DLLs, the plugins it loads (platform and style) in the folders
+    # Qt looks for them in, the compiler's runtime DLLs that Qt and the configurator
+    # share, and the licences of what is shipped. All stripped.
+    find_package(Qt6 REQUIRED COMPONENTS Core Gui Widgets)
+    install(FILES $<TARGET_FILE:Qt6::Core> $<TARGET_FILE:Qt6::Gui> $<TARGET_FILE:Qt6::Widgets>
+            DESTINATION ${CMAKE_INSTALL_BINDIR})
+    install(FILES $<TARGET_FILE:Qt6::QWindowsIntegrationPlugin>
+            DESTINATION ${CMAKE_INSTALL_BINDIR}/platforms)
+    install(FILES $<TARGET_FILE:Qt6::QWindowsVistaStylePlugin>
+            DESTINATION ${CMAKE_INSTALL_BINDIR}/styles)
+    set(v38_runtime_dlls)
+    foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
+        execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
+                        OUTPUT_VARIABLE path OUTPUT_STRIP_TRAILING_WHITESPACE)
+        if(NOT IS_ABSOLUTE "${path}" OR NOT EXISTS "${path}")
+            message(FATAL_ERROR "The compiler's runtime ${dll} is not to be found")
+        endif()
+        list(APPEND v38_runtime_dlls ${path})
+    endforeach()
+    install(FILES ${v38_runtime_dlls} DESTINATION ${CMAKE_INSTALL_BINDIR})
+    install(DIRECTORY ${QT6_INSTALL_PREFIX}/licenses/ DESTINATION licenses/qt)
+    # The runtime's terms (GPL with the runtime library exception; winpthreads' MIT-style
+    # notice) as the cross-compiler's packages state them.
+    install(FILES /usr/share/doc/gcc-mingw-w64-base/copyright RENAME gcc-runtime.txt
+            DESTINATION licenses)
+    install(FILES /usr/share/doc/mingw-w64-x86-64-dev/copyright RENAME mingw-w64-runtime.txt
+            DESTINATION licenses)
+    install(CODE "
+        file(GLOB_RECURSE dlls \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/*.dll\")
+        foreach(dll \${dlls})
+            execute_process(COMMAND ${CMAKE_STRIP} --strip-unneeded \"\${dll}\" RESULT_VARIABLE failed)
+            if(failed)
+                message(FATAL_ERROR \"cannot strip \${dll}\")
+            endif()
+        endforeach()")
 endif()
 
 set(CPACK_PACKAGE_NAME vestibar)
@@ -86,7 +123,27 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "Vestibar developers <dev@vestibar.invalid>")
 set(CPACK_STRIP_FILES ON)
 if(WIN32)
-    set(CPACK_GENERATOR ZIP)
+    # An installer with a Start-menu folder and an uninstaller, and a portable ZIP of
+    # the same files.
+    set(CPACK_GENERATOR NSIS ZIP)
+    set(CPACK_PACKAGE_FILE_NAME vestibar-${PROJECT_VERSION}-win64)
+    set(CPACK_PACKAGE_INSTALL_DIRECTORY Vestibar)
+    set(CPACK_NSIS_PACKAGE_NAME "Vestibar ${PROJECT_VERSION}")
+    set(CPACK_NSIS_DISPLAY_NAME "Vestibar ${PROJECT_VERSION}")
+    set(CPACK_NSIS_INSTALLED_ICON_NAME bin\\\\vestibar.exe)
+    set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+    # A 64-bit installer for a 64-bit program: it needs no 32-bit layer (WoW64) to run,
+    # and installs under the 64-bit Program Files.
+    set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+    set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
+    set(CPACK_PACKAGE_EXECUTABLES vestibar Vestibar)
+    # The list of serial ports, in a console window that stays open to be read. The
+    # program's path is quoted (${U+22} is NSIS's double quote): it may hold spaces.
+    set(CPACK_NSIS_CREATE_ICONS_EXTRA "
+        CreateShortCut '$SMPROGRAMS\\\\$STARTMENU_FOLDER\\\\Porty szeregowe (v38ctl).lnk' '$SYSDIR\\\\cmd.exe' '/k \\\${U+22}$INSTDIR\\\\bin\\\\v38ctl.exe\\\${U+22} ports'")
+    set(CPACK_NSIS_DELETE_ICONS_EXTRA "
+        Delete '$SMPROGRAMS\\\\$MUI_TEMP\\\\Porty szeregowe (v38ctl).lnk'")
+    set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/packaging/windows-licences.txt)
 else()
     set(CPACK_GENERATOR DEB)
 endif()
@@ -95,6 +152,6 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.przykladowa.example/vestibar")
 # dpkg-shlibdeps finds the libraries the programs link, Qt's included (libqt6gui6 pulls
-# the X11 platform plugin, libqt6svg6 brings the SVG icon plugins).
+# the X11 platform plugin).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 include(CPack)

@@ -11,7 +11,9 @@ packages=(
     # v38ctl's JSON documents (header-only: nothing to install at run time)
     nlohmann-json3-dev
     # the windows
-    qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 qt6-qpa-plugins libgl-dev
+    qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
+    # the pictures, drawn as SVG, rendered to PNG at build time
+    librsvg2-bin
     fonts-dejavu-core
     # screenshots, and the demo on a machine without a display: a virtual display, the
     # keys that drive its menu and the picture it saves
@@ -24,6 +26,10 @@ test_packages=(
     g++-mingw-w64-x86-64-posix wine wine64
     # the libFuzzer harnesses (scripts/test-fuzz.sh)
     clang libclang-rt-14-dev
+    # the configurator for Windows: Qt built from Debian's sources (dpkg-dev unpacks
+    # them), the installer, and the run under Wine on Xvfb driven by X input
+    # (scripts/test-windows.sh)
+    nsis xdotool imagemagick
     # the Debian package and its checks (scripts/test-package.sh)
     dpkg-dev desktop-file-utils x11-utils libglib2.0-bin lintian appstream man-db
 )

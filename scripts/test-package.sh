@@ -77,9 +77,11 @@ for page in "$work"/root/usr/share/man/man1/*.1.gz; do
     check "$(basename "$page") renders without a warning" man_clean "$page"
 done
 depends=$(dpkg-deb -f "$deb" Depends)
-for library in libqt6widgets6 libqt6gui6 libqt6svg6; do
+for library in libqt6widgets6 libqt6gui6; do
     check "depends on $library" grep -q "$library" <<<"$depends"
 done
+# The pictures are PNG resources: QtSvg is no longer needed.
+check "does not depend on libqt6svg6" bash -c '! grep -q libqt6svg6 <<<"$1"' _ "$depends"
 
 desktop=$work/root/usr/share/applications/$app_id.desktop
 check "the menu entry is valid" desktop-file-validate "$desktop"

@@ -1,6 +1,7 @@
 #include "Application.h"
 
 #include <QMessageBox>
+#include <QStringDecoder>
 #include <exception>
 
 namespace v38 {
@@ -20,8 +21,12 @@ bool Application::notify(QObject* receiver, QEvent* event) {
     return false;
 }
 
+// Our own exceptions carry UTF-8 texts; a library's may be in the system's 8-bit code
+// page, which on Windows is not UTF-8.
 QString exceptionMessage(const std::exception& error) {
-    return QString::fromLocal8Bit(error.what());
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8.decode(QByteArrayView(error.what()));
+    return utf8.hasError() ? QString::fromLocal8Bit(error.what()) : text;
 }
 
 void showException(const QString& message) {

@@ -13,6 +13,8 @@ public:
     static constexpr int Size = 16;
 
     static QIcon image(int index);
+    // A picture of the resources, rendered at 1x and 2x from its SVG drawing.
+    static QIcon picture(const QString& name);
 };
 
 } // namespace v38

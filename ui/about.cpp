@@ -1,11 +1,9 @@
 #include "about.h"
 
+#include "MainImages.h"
 #include "WindowFont.h"
 
 #include <QFontMetrics>
-#include <QPainter>
-#include <QPixmap>
-#include <QSvgRenderer>
 
 namespace v38 {
 
@@ -14,13 +12,8 @@ TAboutBox* AboutBox = nullptr;
 namespace {
 constexpr QSize LogoSize(76, 77);
 
-QPixmap logo() {
-    QPixmap picture(LogoSize);
-    picture.fill(Qt::transparent);
-    QSvgRenderer renderer(QStringLiteral(":/icons/logo.svg"));
-    QPainter painter(&picture);
-    renderer.render(&painter);
-    return picture;
+QPixmap logo(qreal devicePixelRatio) {
+    return MainImages::picture(QStringLiteral("logo")).pixmap(LogoSize, devicePixelRatio);
 }
 
 // The title is drawn as large as its box allows, up to 27 pixels per em: faces
@@ -43,7 +36,7 @@ TAboutBox::TAboutBox(QWidget* owner) : FormDialog(owner) {
     VestibarLab->setFont(titleFont(VestibarLab->text(), VestibarLab->width()));
     for (QLabel* label : {VerLab, CopyLab, WwwLab})
         label->adjustSize();
-    Image1->setPixmap(logo());
+    Image1->setPixmap(logo(devicePixelRatioF()));
     connect(OKButton, &QPushButton::clicked, this, [this] { done(ModalOk); });
     OKButton->setFocus();
 }

@@ -3,6 +3,7 @@
 
 #include "ConfigFile.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 
@@ -74,8 +75,10 @@ void TMainWin::FilSaveActExecute() {
         saveFile(name);
 }
 
+// Shown as the system writes names: with backslashes on Windows.
 void TMainWin::showFileError(const QString& name) {
-    showError(QStringLiteral("Nie można otworzyć pliku:\n\n ") + name + QStringLiteral("\n"));
+    showError(QStringLiteral("Nie można otworzyć pliku:\n\n ") + QDir::toNativeSeparators(name) +
+              QStringLiteral("\n"));
 }
 
 void TMainWin::loadFile(const QString& name) {

@@ -109,7 +109,7 @@ TEST_F(FileCommandsTest, AMissingFileCannotBeOpened) {
     const ConfigImage before = MainWin->bank().image;
     const SeenBoxes seen = choosingFile(name, [] { MainWin->FilOpenAct->trigger(); });
     EXPECT_EQ(seen.texts.filter(QRegularExpression(".+")),
-              QStringList{"Nie można otworzyć pliku:\n\n " + name + "\n"});
+              QStringList{"Nie można otworzyć pliku:\n\n " + QDir::toNativeSeparators(name) + "\n"});
     EXPECT_EQ(MainWin->bank().image, before);
 }
 
@@ -129,8 +129,8 @@ TEST_F(FileCommandsTest, SavingWhereNoFileCanBeMadeSaysSoAndKeepsTheOldFile) {
     QDir().mkpath(folder.path("folder.bin"));
     MainWin->T1Edit->setText("33");
     SeenBoxes seen = whileAnswering([&] { MainWin->saveFile(folder.path("folder.bin")); });
-    EXPECT_EQ(seen.texts,
-              QStringList{"Nie można otworzyć pliku:\n\n " + folder.path("folder.bin") + "\n"});
+    EXPECT_EQ(seen.texts, QStringList{"Nie można otworzyć pliku:\n\n " +
+                                      QDir::toNativeSeparators(folder.path("folder.bin")) + "\n"});
     EXPECT_EQ(MainWin->bank().image[1], 33); // collected before the file was tried
 
     // Replacing an existing file asks nothing.

@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTest>
 #include <QToolButton>
 #include <QToolTip>
@@ -54,6 +55,9 @@ TEST_F(MainWindowTest, ControlsStandWhereTheFormPutsThem) {
     const int widths[] = {30, 70, 60, 160};
     for (int c = 0; c < 4; ++c)
         EXPECT_EQ(MainWin->PrefLView->columnWidth(c), widths[c]);
+    // The columns fill the list; a style with wider frames or scroll bars must not add a
+    // horizontal scroll bar for the last pixels.
+    EXPECT_FALSE(MainWin->PrefLView->horizontalScrollBar()->isVisible());
 
     // Nothing is clipped: every caption fits the box the form gives it.
     for (QWidget* w : MainWin->findChildren<QWidget*>()) {
@@ -97,6 +101,8 @@ TEST_F(MainWindowTest, ToolBarMenusAndActions) {
         const QIcon icon = MainImages::image(i);
         ASSERT_FALSE(icon.isNull()) << i;
         EXPECT_FALSE(icon.pixmap(16, 16).toImage().isNull()) << i;
+        // The rendered @2x picture is found beside the 1x one, for high-density screens.
+        EXPECT_TRUE(icon.availableSizes().contains(QSize(32, 32))) << i;
     }
 
     // A tool button without a hint shows no tool tip; Qt would show the caption.
