@@ -26,16 +26,19 @@ failed=0
 
 # The window tests against Qt's own folder, with the compiler's runtime on the path. The
 # offscreen platform on Windows reads fonts from a folder, not from the system: the same
-# face as on Linux, so that the captions measure alike.
+# face as on Linux, so that the captions measure alike. Wine keeps the host's QT_*
+# variables from Windows programs, so the folder goes into the prefix's environment.
 runtime=()
 for dll in libstdc++-6.dll libwinpthread-1.dll; do
     runtime+=("$(winpath "$(dirname "$(x86_64-w64-mingw32-g++-posix -print-file-name=$dll)")")")
 done
+wine reg add 'HKCU\Environment' /v QT_QPA_FONTDIR /t REG_SZ \
+    /d "$(winpath /usr/share/fonts/truetype/dejavu)" /f >/dev/null 2>&1
+wineserver -w
 run_ui_tests() {
     WINEPATH="$(winpath "$qt_prefix/bin");${runtime[0]};${runtime[1]}" \
-        QT_PLUGIN_PATH="$(winpath "$qt_prefix/plugins")" QT_QPA_PLATFORM=offscreen \
-        QT_QPA_FONTDIR="$(winpath /usr/share/fonts/truetype/dejavu)" \
-        wine "$build/tests/ui/v38ui_tests.exe" "$@" 2>&1 | tr -d '\r' >"$build/ui-tests.log"
+        wine "$build/tests/ui/v38ui_tests.exe" -platform offscreen "$@" 2>&1 |
+        tr -d '\r' >"$build/ui-tests.log"
     grep -q '^\[  PASSED  \] ' "$build/ui-tests.log" && ! grep -q '^\[  FAILED  \]' "$build/ui-tests.log"
 }
 # Wine's server now and then drops a client that starts while it is shutting down; a

@@ -3,13 +3,13 @@
 # sanitizers, the fuzzers, the Windows build under Wine and the Debian package. Every
 # stage runs; the script fails when any of them failed.
 #   scripts/test.sh                 all stages
-#   scripts/test.sh default asan    only these (names: default asan fuzz wine package)
+#   scripts/test.sh default asan    only these (names: default asan fuzz wine windows package)
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
 stages=("$@")
 if [ ${#stages[@]} -eq 0 ]; then
-    stages=(default asan fuzz wine package)
+    stages=(default asan fuzz wine windows package)
 fi
 for stage in "${stages[@]}"; do
     if [ ! -x "scripts/test-$stage.sh" ]; then
