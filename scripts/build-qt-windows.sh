@@ -3,7 +3,8 @@
 # package of the Qt whose host tools (moc, uic, rcc) are installed, once, into a cache
 # folder outside the clone. Only what the configurator uses: Core, Gui, Widgets, Test,
 # the windows and offscreen platforms and the windowsvista style.
-#   scripts/build-qt-windows.sh      prints the install folder on its last line
+#   scripts/build-qt-windows.sh      prints the install folder on standard output (what
+#                                    it does and how long it took on standard error)
 # The sources come through a private apt configuration in the cache folder whose
 # deb-src entries are derived from the system's own Debian entries; the system's apt
 # configuration is left as it is.
@@ -49,12 +50,12 @@ expected="$deb_version $key"
 # Written last, so a folder without it (or with another version's) is half-made.
 if [ -f "$marker" ] && [ "$(cat "$marker")" = "$expected" ] &&
     grep -qs "PACKAGE_VERSION \"$qt_version\"" "$prefix"/lib/cmake/Qt6/Qt6ConfigVersion*.cmake; then
-    echo "Qt $qt_version for Windows is in the cache ($((SECONDS - start)) s)"
+    echo "Qt $qt_version for Windows is in the cache ($((SECONDS - start)) s)" >&2
     echo "$prefix"
     exit 0
 fi
 if [ -e "$prefix" ]; then
-    echo "build-qt-windows.sh: $prefix is incomplete or of another build: rebuilding it"
+    echo "build-qt-windows.sh: $prefix is incomplete or of another build: rebuilding it" >&2
     rm -rf "$prefix"
 fi
 
@@ -91,7 +92,7 @@ if [ ! -f "$work/.extracted-$deb_version" ]; then
         -o APT::Sandbox::User=root
     )
     mkdir -p "$work/apt/cache"
-    echo "Fetching the source package qt6-base $deb_version"
+    echo "Fetching the source package qt6-base $deb_version" >&2
     apt-get "${apt_options[@]}" -q update >"$work/apt-update.log" 2>&1 ||
         die "apt-get update with the derived deb-src entries failed (see $work/apt-update.log): the Qt sources cannot be had"
     (cd "$work" && apt-get "${apt_options[@]}" -q source "qt6-base=$deb_version") >"$work/apt-source.log" 2>&1 ||
@@ -109,14 +110,14 @@ launcher=()
 if command -v ccache >/dev/null; then
     launcher=(-DQT_USE_CCACHE=ON)
 fi
-echo "Configuring Qt $qt_version for Windows into $prefix"
+echo "Configuring Qt $qt_version for Windows into $prefix" >&2
 cmake -S "$srcdir" -B "$build" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
     -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
     -DCMAKE_INSTALL_PREFIX="$prefix" "${launcher[@]}" \
     "${configure_options[@]}" >"$build.configure.log" 2>&1 ||
     die "configuring Qt failed (see $build.configure.log)"
-echo "Building Qt (about 1000 steps; log in $build.log)"
+echo "Building Qt (about 1000 steps; log in $build.log)" >&2
 cmake --build "$build" -j "$jobs" >"$build.log" 2>&1 || { tail -n 30 "$build.log" >&2; die "building Qt failed (see $build.log)"; }
 cmake --install "$build" >>"$build.log" 2>&1 || die "installing Qt failed (see $build.log)"
 # The licences ship with the program.
@@ -125,5 +126,5 @@ cp "$srcdir"/LICENSES/*.txt "$prefix/licenses/"
 cp "$srcdir/debian/copyright" "$prefix/licenses/debian-copyright.txt" 2>/dev/null || true
 echo "$expected" >"$marker"
 rm -rf "$build"
-echo "Qt $qt_version for Windows built in $(((SECONDS - start) / 60)) min $(((SECONDS - start) % 60)) s"
+echo "Qt $qt_version for Windows built in $(((SECONDS - start) / 60)) min $(((SECONDS - start) % 60)) s" >&2
 echo "$prefix"
