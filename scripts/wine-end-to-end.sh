@@ -64,19 +64,7 @@ PY
 
 winpath() { echo "Z:${1//\//\\}"; }
 
-checks=0
-failures=0
-check() { # check DESCRIPTION COMMAND...
-    local what=$1
-    shift
-    checks=$((checks + 1))
-    if "$@"; then
-        echo "  ok   $what"
-    else
-        echo "  FAIL $what"
-        failures=$((failures + 1))
-    fi
-}
+source scripts/lib/checks.sh # after the cd to the repository
 
 ctl() { # ctl OUTPUT_PREFIX ARGS...: runs v38ctl.exe, keeps its exit status and stderr
     local prefix=$1

@@ -10,19 +10,7 @@ export WINEDEBUG=-all WINEARCH=win64
 # No menu entries of the Windows programs on the host.
 export WINEDLLOVERRIDES=winemenubuilder.exe=d
 
-checks=0
-failures=0
-check() { # check DESCRIPTION COMMAND...
-    local what=$1
-    shift
-    checks=$((checks + 1))
-    if "$@"; then
-        echo "  ok   $what"
-    else
-        echo "  FAIL $what"
-        failures=$((failures + 1))
-    fi
-}
+source "${BASH_SOURCE[0]%/*}/lib/checks.sh"
 until_true() { # until_true SECONDS COMMAND...
     local tenths=$(($1 * 10))
     shift

@@ -28,19 +28,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-checks=0
-failures=0
-check() { # check DESCRIPTION COMMAND...
-    local what=$1
-    shift
-    checks=$((checks + 1))
-    if "$@"; then
-        echo "  ok   $what"
-    else
-        echo "  FAIL $what"
-        failures=$((failures + 1))
-    fi
-}
+source scripts/lib/checks.sh # after the cd to the repository
 # until_true SECONDS COMMAND...: polls the command until it succeeds or time is up.
 until_true() {
     local tenths=$(($1 * 10))
