@@ -16,16 +16,7 @@ qt_prefix=$(scripts/build-qt-windows.sh | tail -n1)
     exit 1
 }
 
-# GoogleTest for Windows, as scripts/cross-win.sh builds it (static libraries either way).
-gtest_build=$root/build/mingw-gtest
-gtest_prefix=$gtest_build/install
-if [ ! -f "$gtest_prefix/lib/cmake/GTest/GTestConfig.cmake" ]; then
-    cmake -S /usr/src/googletest -B "$gtest_build" -G Ninja \
-        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_INSTALL_PREFIX="$gtest_prefix" >/dev/null
-    cmake --build "$gtest_build" -j "$jobs"
-    cmake --install "$gtest_build" >/dev/null
-fi
+source scripts/lib/mingw-gtest.sh
 
 # Qt's host tools (moc, uic, rcc) are Debian's own, of the same version.
 cmake -S "$root" -B "$build" -G Ninja \

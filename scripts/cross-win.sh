@@ -10,15 +10,7 @@ toolchain=$root/cmake/mingw-w64.cmake
 jobs=${JOBS:-2}
 build=${MINGW_BUILD:-$root/build/mingw}
 
-gtest_build=$root/build/mingw-gtest
-gtest_prefix=$gtest_build/install
-if [ ! -f "$gtest_prefix/lib/cmake/GTest/GTestConfig.cmake" ]; then
-    cmake -S /usr/src/googletest -B "$gtest_build" -G Ninja \
-        -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_INSTALL_PREFIX="$gtest_prefix" >/dev/null
-    cmake --build "$gtest_build" -j "$jobs"
-    cmake --install "$gtest_build" >/dev/null
-fi
+source scripts/lib/mingw-gtest.sh
 
 # Tests are listed when ctest runs them (under Wine), not at build time.
 cmake -S "$root" -B "$build" -G Ninja \

@@ -11,15 +11,6 @@ export WINEDEBUG=-all WINEARCH=win64
 export WINEDLLOVERRIDES=winemenubuilder.exe=d
 
 source "${BASH_SOURCE[0]%/*}/lib/checks.sh"
-until_true() { # until_true SECONDS COMMAND...
-    local tenths=$(($1 * 10))
-    shift
-    for _ in $(seq "$tenths"); do
-        "$@" && return 0
-        sleep 0.1
-    done
-    return 1
-}
 main_window() { xdotool search --onlyvisible --name '^Vestibar' 2>/dev/null | head -n1; }
 window_shown() { [ -n "$(main_window)" ]; }
 window_gone() { [ -z "$(main_window)" ]; }

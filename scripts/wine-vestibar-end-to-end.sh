@@ -29,16 +29,6 @@ cleanup() {
 trap cleanup EXIT
 
 source scripts/lib/checks.sh # after the cd to the repository
-# until_true SECONDS COMMAND...: polls the command until it succeeds or time is up.
-until_true() {
-    local tenths=$(($1 * 10))
-    shift
-    for _ in $(seq "$tenths"); do
-        "$@" && return 0
-        sleep 0.1
-    done
-    return 1
-}
 same_bytes() { [ -f "$2" ] && cmp -s "$1" "$2"; }
 key() { # key KEYS...: real key presses into the focused window, slowly enough for Wine
     for k in "$@"; do
