@@ -19,6 +19,6 @@ cmake -S "$root" -B "$build" -G Ninja \
     -DV38_BUILD_UI=OFF -DV38_BUILD_TOOLS=ON -DV38_BUILD_TESTS=ON \
     -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=PRE_TEST >/dev/null
 # The libraries and the test executables that are written for both platforms.
-targets=(v38lock v38file v38serialdouble v38lock_model_tests v38lock_link_tests v38file_tests
+targets=(v38model v38link v38file v38serialdouble v38lock_model_tests v38lock_link_tests v38file_tests
     v38ctl v38ctl_tests)
 cmake --build "$build" -j "$jobs" --target "${targets[@]}"

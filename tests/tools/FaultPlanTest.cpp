@@ -1,6 +1,7 @@
 #include "FaultPlan.h"
 #include "FaultyReply.h"
 #include "Frame.h"
+#include "Protocol.h"
 #include "SimOptions.h"
 
 #include <gtest/gtest.h>

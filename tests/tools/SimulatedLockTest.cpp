@@ -1,5 +1,5 @@
 #include "SimulatedLock.h"
-#include "V38Bank.h"
+#include "Protocol.h"
 
 #include <gtest/gtest.h>
 

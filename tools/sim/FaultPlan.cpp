@@ -1,6 +1,7 @@
 #include "FaultPlan.h"
 
 #include "ConfigImage.h"
+#include "Protocol.h"
 
 #include <array>
 #include <charconv>
@@ -35,13 +36,14 @@ std::optional<RequestSelector> parseSelector(std::string_view text) {
     if (text.empty() || text == "any")
         return selector;
     const char code = text[0];
-    if (code != 'M' && code != 'C' && code != 'K' && code != 'S')
+    if (code != ProbeRequest && code != ReadBlockRequest && code != WriteBlockRequest &&
+        code != FinishWriteRequest)
         return std::nullopt;
     selector.code = std::uint8_t(code);
     if (text.size() == 1)
         return selector;
     const std::optional<int> block = parseNumber(text.substr(1));
-    if ((code != 'C' && code != 'K') || !block || !isBlock(*block))
+    if ((code != ReadBlockRequest && code != WriteBlockRequest) || !block || !isBlock(*block))
         return std::nullopt;
     selector.block = *block;
     return selector;
@@ -161,7 +163,10 @@ int FaultPlan::drawLagMs(const std::vector<std::uint8_t>& request) {
     // What the configurator waits at 9600 baud for the first bytes of each answer: the
     // whole 8-byte probe answer, or the 2-byte header with the request's extra time.
     const std::uint8_t code = request.empty() ? 0 : request[0];
-    const int waitMs = code == 'M' ? 77 : code == 'C' ? 265 : code == 'K' ? 365 : 165;
+    const int waitMs = code == ProbeRequest       ? 77
+                       : code == ReadBlockRequest  ? 265
+                       : code == WriteBlockRequest ? 365
+                                                   : 165;
     return int(generator_() % std::uint32_t(3 * waitMs + 1));
 }
 

@@ -1,6 +1,7 @@
 #include "FaultyReply.h"
 
 #include "Frame.h"
+#include "Protocol.h"
 
 namespace v38::sim {
 

@@ -1,6 +1,6 @@
 #include "SimulatedLock.h"
 
-#include "V38Bank.h"
+#include "Protocol.h"
 
 #include <algorithm>
 
@@ -9,9 +9,6 @@ namespace v38::sim {
 namespace {
 const std::vector<std::uint8_t> Ack{ACK};
 const std::vector<std::uint8_t> Nak{NAK};
-
-constexpr std::size_t ReadRequestSize = 2;              // 'C', block
-constexpr std::size_t WriteRequestSize = 2 + BlockSize; // 'K', block, 64 bytes
 } // namespace
 
 SimulatedLock::SimulatedLock(const ConfigImage& committed, Store store)
@@ -23,17 +20,17 @@ std::vector<std::uint8_t> SimulatedLock::answer(const std::vector<std::uint8_t>&
         return Nak;
     switch (request[0]) {
     case ProbeRequest:
-        if (request.size() != 1)
+        if (request.size() != ProbeRequestSize)
             return Nak;
         if (act)
             stagedBlocks_.reset();
-        return {0x00, 0xE8, LockIdentity[0], LockIdentity[1]};
+        return {ProbeAnswerStart[2], ProbeAnswerStart[3], LockIdentity[0], LockIdentity[1]};
     case ReadBlockRequest:
         return readBlock(request);
     case WriteBlockRequest:
         return stageBlock(request, act);
     case FinishWriteRequest:
-        return request.size() == 1 ? commit(act) : Nak;
+        return request.size() == FinishRequestSize ? commit(act) : Nak;
     default:
         return Nak;
     }

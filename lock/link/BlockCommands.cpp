@@ -6,13 +6,6 @@
 
 namespace v38 {
 
-namespace {
-// Time the lock may think before the header of its reply.
-constexpr int ReadBlockExtraMs = 200;
-constexpr int WriteBlockExtraMs = 300;
-constexpr int FinishWriteExtraMs = 100;
-} // namespace
-
 void V38Bank::readBlock(int block) {
     if (!isBlock(block))
         return;
@@ -30,7 +23,7 @@ void V38Bank::readBlock(int block) {
 void V38Bank::writeBlock(int block) {
     if (!isBlock(block))
         return;
-    std::array<std::uint8_t, 2 + BlockSize> request{};
+    std::array<std::uint8_t, WriteRequestSize> request{};
     request[0] = WriteBlockRequest;
     request[1] = static_cast<std::uint8_t>(block);
     std::copy_n(image.block(block), BlockSize, request.begin() + 2);
@@ -39,7 +32,7 @@ void V38Bank::writeBlock(int block) {
 
 void V38Bank::finishWrite() {
     const std::uint8_t request = FinishWriteRequest;
-    command(1, &request, FinishWriteExtraMs);
+    command(FinishRequestSize, &request, FinishWriteExtraMs);
 }
 
 } // namespace v38

@@ -11,8 +11,6 @@ inline constexpr int MinFrame = 5;
 inline constexpr int MaxFrame = 132;
 inline constexpr int MaxPayload = 128;
 inline constexpr int FrameOverhead = 4; // length and CRC
-inline constexpr std::uint8_t ACK = 0x06;
-inline constexpr std::uint8_t NAK = 0x15;
 
 // Builds the frame of `length` payload bytes (1..128) in out, which has room for
 // length + 4 bytes, and returns its size.

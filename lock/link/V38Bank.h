@@ -3,6 +3,7 @@
 #include "CommErr.h"
 #include "ConfigImage.h"
 #include "Frame.h"
+#include "Protocol.h"
 #include "RS232.h"
 
 #include <cstddef>
@@ -17,15 +18,9 @@ inline constexpr std::uint8_t LockLineFlags = 0x03;
 inline constexpr std::uint32_t LockQueueSize = 264;
 inline constexpr std::uint32_t AllComPorts = 0xFFFF; // COM1..COM16
 
-// Request codes.
-inline constexpr std::uint8_t ProbeRequest = 'M';
-inline constexpr std::uint8_t ReadBlockRequest = 'C';
-inline constexpr std::uint8_t WriteBlockRequest = 'K';
-inline constexpr std::uint8_t FinishWriteRequest = 'S';
-
 // What came back to one probe: up to 8 bytes.
 struct ProbeAnswer {
-    std::uint8_t bytes[8] = {};
+    std::uint8_t bytes[ProbeAnswerSize] = {};
     std::uint32_t received = 0;
 };
 

@@ -9,10 +9,6 @@ namespace v38 {
 namespace {
 // Time for the converter and the lock to settle after the port is opened.
 constexpr std::uint32_t SettleMs = 100;
-
-constexpr std::size_t ProbeAnswerSize = 8;
-// The answer is a frame of 8 bytes whose payload begins 00 E8; bytes 4 and 5 vary.
-constexpr std::uint8_t ProbeAnswerStart[] = {0x00, 0x08, 0x00, 0xE8};
 } // namespace
 
 bool V38Bank::selectPort(int port) {
@@ -32,9 +28,9 @@ bool V38Bank::probe() {
 
 bool V38Bank::probe(ProbeAnswer& answer) {
     static_assert(sizeof answer.bytes == ProbeAnswerSize);
-    std::uint8_t request[MinFrame];
+    std::uint8_t request[FrameOverhead + ProbeRequestSize];
     const std::uint8_t code = ProbeRequest;
-    encodeFrame(&code, 1, request);
+    encodeFrame(&code, ProbeRequestSize, request);
     discardInput(); // no earlier answer is taken for this one
     sendBytes(sizeof request, request);
     answer.received = receiveBytes(ProbeAnswerSize, answer.bytes);
