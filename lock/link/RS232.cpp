@@ -1,5 +1,7 @@
 #include "RS232.h"
 
+#include <string>
+
 namespace v38 {
 
 namespace {
@@ -35,9 +37,12 @@ bool RS232::openPort(std::int32_t port, std::int32_t baud, std::uint8_t frameFla
         closePort();
     if (portNumber == 0) {
         portHandle = system_->open(port);
-        if (portHandle == serial::InvalidPortHandle)
+        if (portHandle == serial::InvalidPortHandle) {
+            trace("COM" + std::to_string(port) + " cannot be opened");
             return false;
+        }
         portNumber = static_cast<std::uint8_t>(port);
+        trace("COM" + std::to_string(port) + " opened");
     }
     // An already open port is configured anew without being reopened.
     charTime = static_cast<std::uint16_t>(11000 / (baud > 0 ? baud : 1) + 1);
@@ -53,6 +58,7 @@ void RS232::closePort() {
     if (portNumber == 0)
         return;
     system_->close(portHandle);
+    trace("COM" + std::to_string(portNumber) + " closed");
     portNumber = 0;
     portHandle = serial::InvalidPortHandle;
 }
@@ -73,7 +79,9 @@ bool RS232::setTimeouts(std::int32_t extra) {
 void RS232::sendBytes(std::uint32_t count, const std::uint8_t* data) {
     if (portNumber == 0)
         return;
-    if (system_->write(portHandle, data, count) != count)
+    const std::uint32_t written = system_->write(portHandle, data, count);
+    trace(written == count ? "sent" : "send failed", data, written);
+    if (written != count)
         dropPort();
 }
 
@@ -86,11 +94,22 @@ std::uint32_t RS232::receiveBytes(std::uint32_t count, std::uint8_t* buffer) {
     if (portNumber == 0)
         return 0;
     const std::uint32_t received = system_->read(portHandle, buffer, count);
+    if (received == count)
+        trace("received", buffer, received);
+    else
+        trace("time-out after " + std::to_string(received) + " of " + std::to_string(count) +
+                  " bytes",
+              buffer, received);
     // A port whose device is gone is dropped, so that the rest of the exchange fails at
     // once instead of waiting for bytes that cannot come.
     if (received < count && system_->hungUp(portHandle))
         dropPort();
     return received;
+}
+
+void RS232::trace(std::string_view event, const std::uint8_t* bytes, std::size_t size) const {
+    if (trace_)
+        trace_->note(system_->milliseconds(), event, bytes, size);
 }
 
 } // namespace v38

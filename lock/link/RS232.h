@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LinkTrace.h"
 #include "serial/SerialSystem.h"
 
 #include <cstdint>
@@ -47,11 +48,17 @@ public:
     std::uint16_t charTime = 0;  // ms per character: 11000 / baud + 1
     std::uint8_t portNumber = 0; // n of the open COMn; 0 while closed
 
+    // Reports opening, closing and every byte sent and received to `trace` (none: off).
+    void setTrace(LinkTrace* trace) { trace_ = trace; }
+
 protected:
     serial::SerialSystem& system() const { return *system_; }
+    void trace(std::string_view event, const std::uint8_t* bytes = nullptr,
+               std::size_t size = 0) const;
 
 private:
     serial::SerialSystem* system_;
+    LinkTrace* trace_ = nullptr;
 };
 
 } // namespace v38
