@@ -1,5 +1,6 @@
 #include "ConfigJson.h"
 
+#include "HexText.h"
 #include "PrefixEntry.h"
 #include "ServiceCard.h"
 
@@ -21,16 +22,6 @@ using OrderedJson = nlohmann::ordered_json;
 constexpr int MaxDepth = 8;
 constexpr std::size_t ShownValueLength = 40;
 constexpr std::uint8_t OtherFlagBits = 0xFF & ~FlagsMask;
-
-std::string toHex(const std::uint8_t* bytes, std::size_t count) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string out;
-    for (std::size_t i = 0; i < count; ++i) {
-        out += digits[bytes[i] >> 4];
-        out += digits[bytes[i] & 0xF];
-    }
-    return out;
-}
 
 bool isErased(const std::uint8_t* bytes, std::size_t count) {
     return std::all_of(bytes, bytes + count, [](std::uint8_t b) { return b == Erased; });
@@ -56,7 +47,7 @@ OrderedJson exportEntries(const ConfigImage& image) {
             entries.push_back(
                 {{"number", i + 1}, {"prefix", entry.text}, {"position", entry.position}});
         else if (!isErased(bytes, EntrySize))
-            entries.push_back({{"number", i + 1}, {"hex", toHex(bytes, EntrySize)}});
+            entries.push_back({{"number", i + 1}, {"hex", hexText(bytes, EntrySize)}});
     }
     return entries;
 }
@@ -303,14 +294,14 @@ std::string exportConfigJson(const ConfigImage& image) {
         flags[flag.name] = (image[offset::flags] & flag.flag) != 0;
     const std::uint8_t other = image[offset::flags] & OtherFlagBits;
     if (other)
-        flags["otherBits"] = toHex(&other, 1);
+        flags["otherBits"] = hexText(&other, 1);
     OrderedJson times;
     for (const TimeName& time : TimeNames)
         times[time.name] = image[time.offset];
     OrderedJson cards;
     for (int k = 0; k < ServiceCardCount; ++k) {
         const std::uint8_t* card = image.serviceCard(k);
-        cards["card" + std::to_string(k + 1)] = {{"hex", toHex(card, ServiceCardSize)},
+        cards["card" + std::to_string(k + 1)] = {{"hex", hexText(card, ServiceCardSize)},
                                                  {"magnetic", magneticCardText(card)},
                                                  {"proximity", proximityCardText(card)}};
     }
@@ -320,7 +311,7 @@ std::string exportConfigJson(const ConfigImage& image) {
                             {"times", times},
                             {"prefixes", exportEntries(image)},
                             {"serviceCards", cards},
-                            {"reserved", toHex(image.data() + offset::reserved, ReservedSize)}};
+                            {"reserved", hexText(image.data() + offset::reserved, ReservedSize)}};
     return layout(document);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ConfigFile.h"
 #include "V38Bank.h"
 #include "ui_main.h"
 
@@ -37,6 +38,7 @@ public:
 
     // Configuration files.
     void showFileError(const QString& name);
+    void showFileStatus(const QString& name, FileStatus status);
     void loadFile(const QString& name);
     void saveFile(const QString& name);
 

@@ -2,6 +2,7 @@
 #include "main.h"
 
 #include "ConfigFile.h"
+#include "FileMessages.h"
 
 #include <QDir>
 #include <QFile>
@@ -77,38 +78,27 @@ void TMainWin::FilSaveActExecute() {
 
 // Shown as the system writes names: with backslashes on Windows.
 void TMainWin::showFileError(const QString& name) {
-    showError(QStringLiteral("Nie można otworzyć pliku:\n\n ") + QDir::toNativeSeparators(name) +
-              QStringLiteral("\n"));
+    showFileStatus(name, FileStatus::CannotOpen);
+}
+
+void TMainWin::showFileStatus(const QString& name, FileStatus status) {
+    const QByteArray shown = QDir::toNativeSeparators(name).toUtf8();
+    showError(QString::fromStdString(fileStatusMessage(status, shown.toStdString())));
 }
 
 void TMainWin::loadFile(const QString& name) {
-    switch (readConfigFile(toPath(name), bank_.image)) {
-    case FileStatus::Ok:
+    const FileStatus status = readConfigFile(toPath(name), bank_.image);
+    if (status == FileStatus::Ok)
         showConfiguration();
-        break;
-    case FileStatus::CannotOpen:
-        showFileError(name);
-        break;
-    case FileStatus::BadFile:
-    case FileStatus::WriteFailed:
-        showError(QStringLiteral("Błąd w pliku.\n\n"));
-        break;
-    }
+    else
+        showFileStatus(name, status);
 }
 
 void TMainWin::saveFile(const QString& name) {
     collectConfiguration(); // also when the file then cannot be written
-    switch (writeConfigFile(toPath(name), bank_.image)) {
-    case FileStatus::Ok:
-        break;
-    case FileStatus::CannotOpen:
-        showFileError(name);
-        break;
-    case FileStatus::BadFile:
-    case FileStatus::WriteFailed:
-        showError(QStringLiteral("Błąd zapisu pliku.\n\n"));
-        break;
-    }
+    if (const FileStatus status = writeConfigFile(toPath(name), bank_.image);
+        status != FileStatus::Ok)
+        showFileStatus(name, status);
 }
 
 } // namespace v38

@@ -1,6 +1,7 @@
 // The main window's transfers to and from the lock.
 #include "main.h"
 
+#include "LinkMessages.h"
 #include "Transfer.h"
 #include "progr.h"
 
@@ -79,11 +80,11 @@ private:
 } // namespace
 
 void TMainWin::showNoConnection() {
-    showError(QStringLiteral("Brak połączenia z Zamkiem."));
+    showError(QString::fromUtf8(NoConnectionMessage));
 }
 
 void TMainWin::showCommError() {
-    showError(QStringLiteral("Błąd komunikacji z Zamkiem."));
+    showError(QString::fromUtf8(CommErrorMessage));
 }
 
 void TMainWin::readFromLock() {

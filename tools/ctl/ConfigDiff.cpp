@@ -1,6 +1,7 @@
 #include "ConfigDiff.h"
 
 #include "ConfigJson.h"
+#include "HexText.h"
 #include "PrefixEntry.h"
 #include "ServiceCard.h"
 #include "TimeReading.h"
@@ -11,15 +12,6 @@
 namespace v38::ctl {
 
 namespace {
-std::string hexOf(const std::uint8_t* bytes, std::size_t count) {
-    std::string out;
-    for (std::size_t i = 0; i < count; ++i) {
-        char digits[3];
-        std::snprintf(digits, sizeof digits, "%02X", bytes[i]);
-        out += digits;
-    }
-    return out;
-}
 
 std::string change(const std::string& from, const std::string& to) {
     return from + " -> " + to;
@@ -37,7 +29,7 @@ void flagDifferences(const ConfigImage& a, const ConfigImage& b, std::vector<std
     const std::uint8_t from = a[offset::flags] & other;
     const std::uint8_t to = b[offset::flags] & other;
     if (from != to)
-        out.push_back("flag bits 6 and 7: " + change(hexOf(&from, 1), hexOf(&to, 1)));
+        out.push_back("flag bits 6 and 7: " + change(hexText(&from, 1), hexText(&to, 1)));
 }
 
 void timeDifferences(const ConfigImage& a, const ConfigImage& b, std::vector<std::string>& out) {
@@ -66,7 +58,7 @@ std::string entryText(const std::uint8_t bytes[4]) {
         return entry.text + " at position " + std::to_string(entry.position);
     if (std::all_of(bytes, bytes + 4, [](std::uint8_t x) { return x == Erased; }))
         return "(none)";
-    return "hex " + hexOf(bytes, 4);
+    return "hex " + hexText(bytes, 4);
 }
 
 void entryDifferences(const ConfigImage& a, const ConfigImage& b, std::vector<std::string>& out) {
@@ -84,7 +76,7 @@ void cardDifferences(const ConfigImage& a, const ConfigImage& b, std::vector<std
         if (std::equal(from, from + ServiceCardSize, to))
             continue;
         std::string line = "service card " + std::to_string(k + 1) + ": hex " +
-                           change(hexOf(from, ServiceCardSize), hexOf(to, ServiceCardSize));
+                           change(hexText(from, ServiceCardSize), hexText(to, ServiceCardSize));
         if (magneticCardText(from) != magneticCardText(to))
             line +=
                 "; magnetic \"" + magneticCardText(from) + "\" -> \"" + magneticCardText(to) + "\"";
@@ -99,7 +91,7 @@ void reservedDifferences(const ConfigImage& a, const ConfigImage& b,
     for (std::size_t i = offset::reserved; i < ConfigImage::Size; ++i) {
         if (a[i] != b[i])
             out.push_back("reserved byte " + std::to_string(i) + ": " +
-                          change(hexOf(&a[i], 1), hexOf(&b[i], 1)));
+                          change(hexText(&a[i], 1), hexText(&b[i], 1)));
     }
 }
 } // namespace

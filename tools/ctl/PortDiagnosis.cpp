@@ -1,5 +1,7 @@
 #include "PortDiagnosis.h"
 
+#include "HexText.h"
+
 #include <cstdio>
 
 namespace v38::ctl {
@@ -8,13 +10,7 @@ namespace {
 constexpr int SearchedPorts = 16; // AllComPorts: COM1..COM16
 
 std::string hex(const ProbeAnswer& answer) {
-    std::string out;
-    for (std::uint32_t i = 0; i < answer.received; ++i) {
-        char byte[4];
-        std::snprintf(byte, sizeof byte, i ? " %02X" : "%02X", answer.bytes[i]);
-        out += byte;
-    }
-    return out;
+    return hexText(answer.bytes, answer.received, " ");
 }
 
 std::string joined(const std::vector<std::string>& words) {

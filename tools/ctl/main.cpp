@@ -4,7 +4,8 @@
 #include "ConfigFile.h"
 #include "ConfigJson.h"
 #include "ConfigReport.h"
-#include "Messages.h"
+#include "FileMessages.h"
+#include "LinkMessages.h"
 #include "PortDiagnosis.h"
 #include "ReplaceFile.h"
 #include "Transfer.h"
@@ -76,19 +77,9 @@ int fail(const char* message) {
 }
 
 int failFile(FileStatus status, const std::string& name) {
-    switch (status) {
-    case FileStatus::Ok:
+    if (status == FileStatus::Ok)
         return Success;
-    case FileStatus::CannotOpen:
-        std::fprintf(stderr, CannotOpenFileMessage, name.c_str());
-        return Failure;
-    case FileStatus::BadFile:
-        std::fputs(BadFileMessage, stderr);
-        return Failure;
-    case FileStatus::WriteFailed:
-        std::fputs(WriteFailedMessage, stderr);
-        return Failure;
-    }
+    std::fputs(fileStatusMessage(status, name).c_str(), stderr);
     return Failure;
 }
 
@@ -158,16 +149,14 @@ bool isJsonName(const std::string& name) {
 bool loadDocument(const std::string& name, ConfigImage& image) {
     std::ifstream in(name, std::ios::binary);
     if (!in) {
-        std::fprintf(stderr, CannotOpenFileMessage, name.c_str());
-        return false;
+        return failFile(FileStatus::CannotOpen, name) == Success;
     }
     // One byte past the limit is enough to refuse a file as too large.
     std::string text(MaxConfigJsonSize + 1, '\0');
     in.read(text.data(), std::streamsize(text.size()));
     text.resize(std::size_t(in.gcount()));
     if (in.bad()) {
-        std::fprintf(stderr, CannotOpenFileMessage, name.c_str());
-        return false;
+        return failFile(FileStatus::CannotOpen, name) == Success;
     }
     const std::string reason = importConfigJson(text, image);
     if (!reason.empty())

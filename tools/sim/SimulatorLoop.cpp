@@ -1,6 +1,7 @@
 #include "SimulatorLoop.h"
 
 #include "FaultyReply.h"
+#include "HexText.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -16,16 +17,6 @@ namespace {
 // Silence on the line that ends a frame for good: far shorter than any client's time-out
 // before it sends again, far longer than the gap between bytes of one frame.
 constexpr Clock::duration MinFrameGap = std::chrono::milliseconds(20);
-
-std::string hex(const std::vector<std::uint8_t>& bytes) {
-    std::string text;
-    char digits[4];
-    for (std::uint8_t b : bytes) {
-        std::snprintf(digits, sizeof digits, " %02X", b);
-        text += digits;
-    }
-    return text;
-}
 } // namespace
 
 SimulatorLoop::SimulatorLoop(int lineFd, SimulatedLock& lock, FaultPlan& faults,
@@ -186,7 +177,9 @@ void SimulatorLoop::note(const char* what, const std::vector<std::uint8_t>& byte
     const double ms = std::chrono::duration<double, std::milli>(Clock::now() - started_).count();
     char stamp[32];
     std::snprintf(stamp, sizeof stamp, "%10.3f ", ms);
-    *log_ << stamp << what << hex(bytes);
+    *log_ << stamp << what;
+    if (!bytes.empty())
+        *log_ << ' ' << hexText(bytes.data(), bytes.size(), " ");
     if (!remark.empty())
         *log_ << (bytes.empty() ? " " : "  ") << '[' << remark << ']';
     *log_ << std::endl;

@@ -1,5 +1,7 @@
 #include "ScriptedSerial.h"
 
+#include "HexText.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -19,15 +21,7 @@ PortScript& PortScript::silent() {
 }
 
 std::string hexBytes(const std::vector<std::uint8_t>& bytes) {
-    std::string text;
-    char digits[4];
-    for (const std::uint8_t byte : bytes) {
-        std::snprintf(digits, sizeof digits, "%02X", byte);
-        if (!text.empty())
-            text += ' ';
-        text += digits;
-    }
-    return text;
+    return hexText(bytes.data(), bytes.size(), " ");
 }
 
 namespace {
