@@ -232,6 +232,17 @@ void TMainWin::showServiceCards() {
     }
 }
 
+// The six check boxes in bit order: CBx6 comes last, so that its click handler sees the
+// other five already set.
+TMainWin::FlagBoxes TMainWin::flagBoxes() const {
+    return {{{CBx1, DoorSensor},
+             {CBx2, DoorSensorOpenWhenClosed},
+             {CBx3, PresenceSensorNC},
+             {CBx4, BankFormat},
+             {CBx5, HalfStripe},
+             {CBx6, ProximityServiceCards}}};
+}
+
 void TMainWin::showConfiguration() {
     for (int i = 0; i < EntryCount; ++i)
         showRow(i);
@@ -239,12 +250,8 @@ void TMainWin::showConfiguration() {
     // A box that changes state runs its click handler, as a user's click would: for
     // CBx6 that shows the cards again, so the card box always ends up matching bit 5.
     const std::uint8_t flags = bank_.image[offset::flags];
-    CBx1->setChecked(flags & DoorSensor);
-    CBx2->setChecked(flags & DoorSensorOpenWhenClosed);
-    CBx3->setChecked(flags & PresenceSensorNC);
-    CBx4->setChecked(flags & BankFormat);
-    CBx5->setChecked(flags & HalfStripe);
-    CBx6->setChecked(flags & ProximityServiceCards);
+    for (const auto& [box, flag] : flagBoxes())
+        box->setChecked(flags & flag);
     // A text that differs runs the edit's filter and reading; an equal one runs nothing.
     showText(*T1Edit, QString::number(bank_.image[offset::boltPulse]));
     showText(*T2Edit, QString::number(bank_.image[offset::entryLockout]));
@@ -253,18 +260,10 @@ void TMainWin::showConfiguration() {
 
 void TMainWin::collectConfiguration() {
     std::uint8_t flags = 0;
-    if (CBx1->isChecked())
-        flags |= DoorSensor;
-    if (CBx2->isChecked())
-        flags |= DoorSensorOpenWhenClosed;
-    if (CBx3->isChecked())
-        flags |= PresenceSensorNC;
-    if (CBx4->isChecked())
-        flags |= BankFormat;
-    if (CBx5->isChecked())
-        flags |= HalfStripe;
-    if (CBx6->isChecked())
-        flags |= ProximityServiceCards;
+    for (const auto& [box, flag] : flagBoxes()) {
+        if (box->isChecked())
+            flags |= flag;
+    }
     bank_.image[offset::flags] = flags;
     bank_.image[offset::boltPulse] = timeByte(T1Edit->text());
     bank_.image[offset::entryLockout] = timeByte(T2Edit->text());

@@ -6,7 +6,9 @@
 
 #include <QMainWindow>
 
+#include <array>
 #include <string>
+#include <utility>
 
 class QFileDialog;
 
@@ -74,6 +76,8 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    using FlagBoxes = std::array<std::pair<QCheckBox*, Flag>, 6>;
+    FlagBoxes flagBoxes() const;
     void setUpActions();
     void setUpList();
     QFileDialog& openDialog();

@@ -15,13 +15,11 @@ namespace {
 
 constexpr int ExposeWaitMs = 500;
 
-enum class Direction { Read, Write };
-
 // What the screen does between the steps of a transfer: the progress window while the
 // lock is on the line, and the configuration or the message at the end.
 class TransferScreen : public TransferHooks {
 public:
-    TransferScreen(TMainWin& window, Direction direction)
+    TransferScreen(TMainWin& window, TransferDirection direction)
         : window_(window), direction_(direction) {}
 
     // Hides the progress window however a transfer ends, so that an unexpected error
@@ -33,9 +31,9 @@ public:
 
     void lockFound() override {
         shown_ = true;
-        showProgress(direction_ == Direction::Read ? QStringLiteral("Odczyt w toku.")
-                                                   : QStringLiteral("Zapis w toku."));
-        if (direction_ == Direction::Write)
+        showProgress(direction_ == TransferDirection::Read ? QStringLiteral("Odczyt w toku.")
+                                                           : QStringLiteral("Zapis w toku."));
+        if (direction_ == TransferDirection::Write)
             window_.collectConfiguration();
     }
 
@@ -51,7 +49,7 @@ public:
     void failed(int) override {
         window_.showCommError();
         // The image is back at the defaults: never a mixture of old and new blocks.
-        if (direction_ == Direction::Read)
+        if (direction_ == TransferDirection::Read)
             window_.showConfiguration();
     }
 
@@ -73,7 +71,7 @@ private:
     }
 
     TMainWin& window_;
-    Direction direction_;
+    TransferDirection direction_;
     bool shown_ = false;
 };
 
@@ -88,13 +86,13 @@ void TMainWin::showCommError() {
 }
 
 void TMainWin::readFromLock() {
-    TransferScreen screen(*this, Direction::Read);
+    TransferScreen screen(*this, TransferDirection::Read);
     if (readLock(bank_, screen).result == TransferResult::NoLock)
         showNoConnection();
 }
 
 void TMainWin::writeToLock() {
-    TransferScreen screen(*this, Direction::Write);
+    TransferScreen screen(*this, TransferDirection::Write);
     if (writeLock(bank_, screen).result == TransferResult::NoLock)
         showNoConnection();
 }

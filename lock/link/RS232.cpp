@@ -33,10 +33,11 @@ bool RS232::openPort(std::int32_t port, std::int32_t baud, std::uint8_t frameFla
                      std::uint8_t lineFlags, std::uint32_t inQueue, std::uint32_t outQueue) {
     if (port < MinPort || port > MaxPort)
         return false;
+    openFailure_ = {};
     if (portNumber != 0 && portNumber != port)
         closePort();
     if (portNumber == 0) {
-        portHandle = system_->open(port);
+        portHandle = system_->open(port, openFailure_);
         if (portHandle == serial::InvalidPortHandle) {
             trace("COM" + std::to_string(port) + " cannot be opened");
             return false;

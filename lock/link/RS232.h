@@ -48,6 +48,10 @@ public:
     std::uint16_t charTime = 0;  // ms per character: 11000 / baud + 1
     std::uint8_t portNumber = 0; // n of the open COMn; 0 while closed
 
+    // Why the latest openPort could not open its port (None when it opened or the
+    // port was already open).
+    const serial::OpenFailure& openFailure() const { return openFailure_; }
+
     // Reports opening, closing and every byte sent and received to `trace` (none: off).
     void setTrace(LinkTrace* trace) { trace_ = trace; }
 
@@ -59,6 +63,7 @@ protected:
 private:
     serial::SerialSystem* system_;
     LinkTrace* trace_ = nullptr;
+    serial::OpenFailure openFailure_;
 };
 
 } // namespace v38

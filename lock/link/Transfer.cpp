@@ -4,10 +4,8 @@ namespace v38 {
 
 namespace {
 
-enum class Direction { Read, Write };
-
-TransferOutcome transfer(V38Bank& bank, TransferHooks& hooks, Direction direction) {
-    const bool reading = direction == Direction::Read;
+TransferOutcome transfer(V38Bank& bank, TransferHooks& hooks, TransferDirection direction) {
+    const bool reading = direction == TransferDirection::Read;
     if (!bank.findLock(AllComPorts))
         return {TransferResult::NoLock};
     hooks.lockFound();
@@ -37,11 +35,11 @@ TransferOutcome transfer(V38Bank& bank, TransferHooks& hooks, Direction directio
 } // namespace
 
 TransferOutcome readLock(V38Bank& bank, TransferHooks& hooks) {
-    return transfer(bank, hooks, Direction::Read);
+    return transfer(bank, hooks, TransferDirection::Read);
 }
 
 TransferOutcome writeLock(V38Bank& bank, TransferHooks& hooks) {
-    return transfer(bank, hooks, Direction::Write);
+    return transfer(bank, hooks, TransferDirection::Write);
 }
 
 TransferOutcome readLock(V38Bank& bank) {

@@ -9,6 +9,8 @@ namespace v38 {
 // the transfer and leaves the port as the link left it, so that the next search takes
 // it over. The configurator's windows, v38ctl and the soak all transfer through here.
 
+enum class TransferDirection { Read, Write };
+
 enum class TransferResult {
     Done,
     NoLock,    // no port answered the probe: nothing was sent, the image is untouched

@@ -96,7 +96,7 @@ std::vector<PortDiagnosis> diagnosePorts(V38Bank& bank) {
         port.comNumber = number;
         port.device = deviceFor(number, known);
         if (!bank.selectPort(number)) {
-            port.failure = serial::lastOpenFailure();
+            port.failure = bank.openFailure();
             port.state = port.failure.error == serial::OpenError::None ? PortDiagnosis::CannotSetUp
                                                                        : PortDiagnosis::CannotOpen;
         } else {

@@ -28,20 +28,18 @@ namespace v38::serial {
 namespace {
 using Clock = std::chrono::steady_clock;
 
-thread_local OpenFailure lastFailure;
-
-PortHandle failOpen(OpenError error, const std::string& systemText = {}) {
-    lastFailure = OpenFailure{error, systemText, {}};
+PortHandle failOpen(OpenFailure& failure, OpenError error, const std::string& systemText = {}) {
+    failure = OpenFailure{error, systemText, {}};
     return InvalidPortHandle;
 }
 
 // Sorts the errno of a failed open or lock into what the user can act on.
-PortHandle failOpenWith(int error, const std::string& path) {
+PortHandle failOpenWith(OpenFailure& out, int error, const std::string& path) {
     switch (error) {
     case ENOENT:
     case ENODEV:
     case ENXIO:
-        return failOpen(OpenError::Absent, std::strerror(error));
+        return failOpen(out, OpenError::Absent, std::strerror(error));
     case EACCES:
     case EPERM: {
         OpenFailure failure{OpenError::NoPermission, std::strerror(error), {}};
@@ -50,14 +48,14 @@ PortHandle failOpenWith(int error, const std::string& path) {
             if (const group* owner = ::getgrgid(info.st_gid))
                 failure.group = owner->gr_name;
         }
-        lastFailure = failure;
+        out = failure;
         return InvalidPortHandle;
     }
     case EBUSY:
     case EWOULDBLOCK:
-        return failOpen(OpenError::InUse, std::strerror(error));
+        return failOpen(out, OpenError::InUse, std::strerror(error));
     default:
-        return failOpen(OpenError::Other, std::strerror(error));
+        return failOpen(out, OpenError::Other, std::strerror(error));
     }
 }
 
@@ -106,16 +104,16 @@ Clock::time_point deadlineFor(std::uint32_t count, std::uint32_t multiplier,
 
 class PosixSerialSystem final : public SerialSystem {
 public:
-    PortHandle open(int port) override {
+    PortHandle open(int port, OpenFailure& failure) override {
         const std::string path = devicePathForPort(port);
         if (path.empty())
-            return failOpen(OpenError::Absent);
+            return failOpen(failure, OpenError::Absent);
         const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0)
-            return failOpenWith(errno, path);
+            return failOpenWith(failure, errno, path);
         if (!::isatty(fd)) {
             ::close(fd);
-            return failOpen(OpenError::Other, "not a serial device");
+            return failOpen(failure, OpenError::Other, "not a serial device");
         }
         // Exclusive use: flock keeps out every cooperating program, root included;
         // TIOCEXCL also keeps out those that do not flock, except root, which the
@@ -123,14 +121,14 @@ public:
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0) {
             const int error = errno;
             ::close(fd);
-            return failOpenWith(error, path);
+            return failOpenWith(failure, error, path);
         }
         // A port opened anew starts with nothing to read, as on Windows. Bytes that came
         // while nobody held the port belong to no request of ours; on a pseudo-terminal
         // whose other end keeps it open they would wait for us, and a late reply from
         // before would be taken for the answer to the next request.
         ::tcflush(fd, TCIFLUSH);
-        lastFailure = OpenFailure{};
+        failure = OpenFailure{};
         std::lock_guard<std::mutex> guard(mutex_);
         timeouts_[fd] = Timeouts{};
         hungUp_.erase(fd);
@@ -266,10 +264,6 @@ private:
     std::set<PortHandle> hungUp_;
 };
 } // namespace
-
-OpenFailure lastOpenFailure() {
-    return lastFailure;
-}
 
 SerialSystem& nativeSerialSystem() {
     static PosixSerialSystem system;

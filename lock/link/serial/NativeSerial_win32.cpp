@@ -19,8 +19,6 @@ HANDLE toHandle(PortHandle handle) {
     return reinterpret_cast<HANDLE>(handle);
 }
 
-thread_local OpenFailure lastFailure;
-
 std::string systemText(DWORD error) {
     wchar_t* text = nullptr;
     const DWORD length = ::FormatMessageW(
@@ -58,26 +56,26 @@ OpenError classify(DWORD error) {
 
 class Win32SerialSystem final : public SerialSystem {
 public:
-    PortHandle open(int port) override {
+    PortHandle open(int port, OpenFailure& failure) override {
         // The \\.\ prefix reaches ports above COM9 too.
         const std::string name = "\\\\.\\COM" + std::to_string(port);
         const HANDLE handle = ::CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                             OPEN_EXISTING, 0, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {
             const DWORD error = ::GetLastError();
-            lastFailure = OpenFailure{classify(error), systemText(error), {}};
+            failure = OpenFailure{classify(error), systemText(error), {}};
             return InvalidPortHandle;
         }
         // A COM port is a character device. Wine opens a port mapped to a missing path
         // and hands back a handle of no type: nothing is behind it.
         if (const DWORD type = ::GetFileType(handle); type != FILE_TYPE_CHAR) {
             ::CloseHandle(handle);
-            lastFailure = type == FILE_TYPE_UNKNOWN
-                              ? OpenFailure{OpenError::Absent, {}, {}}
-                              : OpenFailure{OpenError::Other, "not a serial device", {}};
+            failure = type == FILE_TYPE_UNKNOWN
+                          ? OpenFailure{OpenError::Absent, {}, {}}
+                          : OpenFailure{OpenError::Other, "not a serial device", {}};
             return InvalidPortHandle;
         }
-        lastFailure = OpenFailure{};
+        failure = OpenFailure{};
         return reinterpret_cast<PortHandle>(handle);
     }
 
@@ -158,10 +156,6 @@ public:
     std::uint64_t milliseconds() override { return ::GetTickCount64(); }
 };
 } // namespace
-
-OpenFailure lastOpenFailure() {
-    return lastFailure;
-}
 
 SerialSystem& nativeSerialSystem() {
     static Win32SerialSystem system;

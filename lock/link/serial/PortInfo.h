@@ -5,24 +5,6 @@
 
 namespace v38::serial {
 
-// Why a native port could not be opened, in the few classes a technician acts on.
-enum class OpenError {
-    None,         // it opened
-    Absent,       // no device behind the COM number
-    NoPermission, // the device is there but we may not open it
-    InUse,        // another program holds it
-    Other,
-};
-
-struct OpenFailure {
-    OpenError error = OpenError::None;
-    std::string systemText; // the system's own words for the error, when it gave some
-    std::string group;      // POSIX, NoPermission: the group that owns the device
-};
-
-// Why the latest open of a native port on this thread failed; None after a success.
-OpenFailure lastOpenFailure();
-
 // A serial port the system knows of and what identifies it.
 struct PortDevice {
     int comNumber = 0;      // 0: a port no COM number reaches

@@ -59,15 +59,18 @@ ScriptedSerial::OpenPort* ScriptedSerial::find(PortHandle handle, const char* ca
     return nullptr;
 }
 
-PortHandle ScriptedSerial::open(int port) {
+PortHandle ScriptedSerial::open(int port, OpenFailure& failure) {
     const auto script = scripts_.find(port);
     const bool inUse = std::any_of(open_.begin(), open_.end(),
                                    [port](const auto& entry) { return entry.second.port == port; });
     if (script == scripts_.end() || script->second.busy || inUse) {
         trace_.push_back("open " + comName(port) + " failed");
+        failure =
+            OpenFailure{script == scripts_.end() ? OpenError::Absent : OpenError::InUse, {}, {}};
         return InvalidPortHandle;
     }
     trace_.push_back("open " + comName(port));
+    failure = OpenFailure{};
     const PortHandle handle = nextHandle_++;
     open_[handle].port = port;
     return handle;

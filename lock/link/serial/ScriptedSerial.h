@@ -77,7 +77,7 @@ public:
     // The port open right now, 0 when none.
     int openPort() const;
 
-    PortHandle open(int port) override;
+    PortHandle open(int port, OpenFailure& failure) override;
     bool configure(PortHandle handle, const LineSettings& settings) override;
     bool setQueues(PortHandle handle, std::uint32_t inQueue, std::uint32_t outQueue) override;
     bool setTimeouts(PortHandle handle, const Timeouts& timeouts) override;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace v38::serial {
 
@@ -10,6 +11,21 @@ using PortHandle = std::intptr_t;
 inline constexpr PortHandle InvalidPortHandle = -1; // all bits set, as INVALID_HANDLE_VALUE
 
 enum class Parity { None, Odd, Even };
+
+// Why a port could not be opened, in the few classes a technician acts on.
+enum class OpenError {
+    None,         // it opened
+    Absent,       // no device behind the COM number
+    NoPermission, // the device is there but we may not open it
+    InUse,        // another program holds it
+    Other,
+};
+
+struct OpenFailure {
+    OpenError error = OpenError::None;
+    std::string systemText; // the system's own words for the error, when it gave some
+    std::string group;      // POSIX, NoPermission: the group that owns the device
+};
 
 // Line settings as RS232::openPort decodes them from its frame and line flags.
 struct LineSettings {
@@ -38,8 +54,8 @@ public:
     virtual ~SerialSystem() = default;
 
     // Opens COM<port> for exclusive reading and writing; InvalidPortHandle when the
-    // port is missing, busy or not accessible.
-    virtual PortHandle open(int port) = 0;
+    // port is missing, busy or not accessible, and then `failure` says why.
+    virtual PortHandle open(int port, OpenFailure& failure) = 0;
     // Reads the line state, applies the settings (raw, no flow control, no parity
     // checking of received bytes, DTR and RTS at static levels) and writes it back.
     virtual bool configure(PortHandle handle, const LineSettings& settings) = 0;
