@@ -14,6 +14,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #endif
 
@@ -230,18 +231,22 @@ TEST_F(ConfigFileTest, ANameOfTheLongestLengthCanBeSaved) {
 }
 
 #ifndef _WIN32
-// Runs `step` in a child process without root's power over permissions (as the user
-// nobody when we are root) and gives its exit code.
-int unprivileged(const std::function<int()>& step) {
+// Runs `step` in a child process, as the user nobody when `asNobody` and we are root
+// (so without root's power over permissions), and gives its exit code, or 128 plus
+// the signal that ended it.
+int inChild(bool asNobody, const std::function<int()>& step) {
     const pid_t child = ::fork();
     if (child == 0) {
-        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+        if (asNobody && ::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
             ::_exit(100);
         ::_exit(step());
     }
     int status = 0;
     ::waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 101;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+int unprivileged(const std::function<int()>& step) {
+    return inChild(true, step);
 }
 
 // A writable file in a folder we cannot write to is written in place; a read-only one
@@ -278,6 +283,112 @@ TEST_F(ConfigFileTest, AWritableFileInAnUnwritableFolderIsWrittenInPlace) {
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"kept.bin", "open.bin", "short.bin"}));
     ::chmod(ro.c_str(), 0755);
+}
+
+// A save keeps what the file is besides its contents: it replaces the file where a
+// new one can be given its mode, owner and attributes, and otherwise writes it in
+// place, keeping the old contents in a copy beside it until the new ones are synced.
+TEST_F(ConfigFileTest, SavingKeepsWhatTheFileIsAndWritesInPlaceWhereAReplacementWouldNot) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "making files of another owner needs root";
+    constexpr uid_t Nobody = 65534;
+    constexpr int Killed = 128 + SIGXFSZ;
+    constexpr const char* Copy = "f.bin.v38-copy";
+    struct Case {
+        const char* name;
+        mode_t folderMode;
+        std::size_t oldSize; // 0: no file yet
+        mode_t oldMode;
+        uid_t oldOwner;
+        bool hardLink, attribute, asNobody;
+        rlim_t sizeLimit; // of the saving process; 0: none
+        bool dieAtLimit;
+        int status;
+        bool written, sameInode;
+        mode_t mode;
+        uid_t owner;
+        bool copyKept;
+    };
+    const int Ok = int(FileStatus::Ok);
+    const int WriteFailed = int(FileStatus::WriteFailed);
+    const Case cases[] = {
+        {"a new file is private", 0755, 0, 0, 0, false, false, false, 0, false, Ok, true, false,
+         0600, 0, false},
+        {"root keeps a user's file", 0755, 600, 0644, Nobody, false, false, false, 0, false, Ok,
+         true, false, 0644, Nobody, false},
+        {"an attribute is kept", 0755, 600, 0640, 0, false, true, false, 0, false, Ok, true, false,
+         0640, 0, false},
+        {"a hard link", 0755, 600, 0604, 0, true, false, false, 0, false, Ok, true, true, 0604, 0,
+         false},
+        {"another owner, sticky folder", 01777, 600, 0666, 0, false, false, true, 0, false, Ok,
+         true, true, 0666, 0, false},
+        {"a failed in-place write is undone", 0755, 50, 0604, 0, true, false, false, 100, false,
+         WriteFailed, false, true, 0604, 0, false},
+        {"a crash keeps the copy", 0755, 50, 0604, 0, true, false, false, 100, true, Killed, false,
+         true, 0604, 0, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path dir = folder / c.name;
+        fs::create_directory(dir);
+        ::chmod(dir.c_str(), c.folderMode);
+        const fs::path path = dir / "f.bin";
+        const std::vector<std::uint8_t> old(c.oldSize, 0x55);
+        struct stat before {};
+        if (c.oldSize > 0) {
+            put(path, old);
+            ASSERT_EQ(::chmod(path.c_str(), c.oldMode), 0);
+            ASSERT_EQ(::chown(path.c_str(), c.oldOwner, c.oldOwner), 0);
+            if (c.hardLink)
+                fs::create_hard_link(path, dir / "link.bin");
+            if (c.attribute && ::setxattr(path.c_str(), "user.v38", "kept", 4, 0) != 0) {
+                ADD_FAILURE() << "the file system here takes no extended attribute";
+                continue;
+            }
+            ASSERT_EQ(::stat(path.c_str(), &before), 0);
+        }
+
+        EXPECT_EQ(inChild(c.asNobody,
+                          [&] {
+                              if (c.sizeLimit > 0) {
+                                  std::signal(SIGXFSZ, c.dieAtLimit ? SIG_DFL : SIG_IGN);
+                                  const struct rlimit small = {c.sizeLimit, c.sizeLimit};
+                                  ::setrlimit(RLIMIT_FSIZE, &small);
+                              }
+                              return int(writeConfigFile(path, sampleImage()));
+                          }),
+                  c.status);
+
+        if (c.status != Killed) {
+            EXPECT_EQ(contents(path), c.written ? fileOf(sampleImage()) : old);
+        }
+        if (c.hardLink) {
+            EXPECT_EQ(contents(dir / "link.bin"), contents(path));
+        }
+        struct stat after {};
+        ASSERT_EQ(::stat(path.c_str(), &after), 0);
+        EXPECT_EQ(after.st_mode & 07777, c.mode);
+        EXPECT_EQ(after.st_uid, c.owner);
+        EXPECT_EQ(after.st_gid, c.owner);
+        if (c.oldSize > 0) {
+            EXPECT_EQ(after.st_ino == before.st_ino, c.sameInode);
+        }
+        if (c.attribute) {
+            char value[8] = {};
+            EXPECT_EQ(::getxattr(path.c_str(), "user.v38", value, sizeof value), 4);
+            EXPECT_STREQ(value, "kept");
+        }
+        std::vector<std::string> others;
+        for (const auto& entry : fs::directory_iterator(dir)) {
+            const std::string name = entry.path().filename().string();
+            if (name != "f.bin" && name != "link.bin")
+                others.push_back(name);
+        }
+        EXPECT_EQ(others, c.copyKept ? std::vector<std::string>{Copy} : std::vector<std::string>{});
+        if (c.copyKept) {
+            EXPECT_EQ(contents(dir / Copy), old);
+        }
+    }
 }
 #endif
 
