@@ -30,9 +30,8 @@ FileStatus decodeConfigFile(const std::uint8_t* data, std::size_t size, ConfigIm
 FileStatus readConfigFile(const std::filesystem::path& path, ConfigImage& image);
 
 // Writes the file through replaceFile: a temporary file beside the target, synced and
-// put in its place, so that a failed save leaves the old file as it was; a file that
-// only an in-place write keeps what it is is written in place (see replaceFile for
-// what a failure there can leave).
+// put in its place, so that a failed save leaves the old file as it was, except where
+// the file must be written in place (see replaceFile).
 FileStatus writeConfigFile(const std::filesystem::path& path, const ConfigImage& image);
 
 } // namespace v38
