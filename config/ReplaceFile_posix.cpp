@@ -1,6 +1,7 @@
 #include "OverwriteInPlace.h"
 #include "ReplaceFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <string>
@@ -108,11 +109,19 @@ bool copyAttributes(const std::filesystem::path& from, int to) {
     length = ::listxattr(from.c_str(), names.data(), names.size() - 1);
     if (length < 0)
         return false;
+    std::vector<char> value(64 * 1024); // the largest value Linux stores
+    std::vector<char> present(value.size());
     for (const char* name = names.data(); name < names.data() + length;
          name += std::string(name).size() + 1) {
-        std::vector<char> value(64 * 1024);
         const ssize_t size = ::getxattr(from.c_str(), name, value.data(), value.size());
-        if (size < 0 || ::fsetxattr(to, name, value.data(), std::size_t(size), 0) != 0)
+        if (size < 0)
+            return false;
+        // A security label the new file already has is not set again: setting one can
+        // need a permission that keeping it does not.
+        const ssize_t own = ::fgetxattr(to, name, present.data(), present.size());
+        if (own == size && std::equal(value.begin(), value.begin() + size, present.begin()))
+            continue;
+        if (::fsetxattr(to, name, value.data(), std::size_t(size), 0) != 0)
             return false;
     }
 #else

@@ -263,6 +263,8 @@ ReplaceResult replaceFile(const std::filesystem::path& path, const std::uint8_t*
     // Only a regular, writable file is ever replaced: never a folder or a device.
     const DWORD attributes = GetFileAttributesW(target.c_str());
     const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
+    if (!exists && GetLastError() != ERROR_FILE_NOT_FOUND)
+        return ReplaceResult::CannotCreate; // a file we cannot look at, or no such folder
     if (exists &&
         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DEVICE)))
         return ReplaceResult::CannotCreate;
