@@ -29,9 +29,9 @@ FileStatus decodeConfigFile(const std::uint8_t* data, std::size_t size, ConfigIm
 // Reads at most 514 bytes of the file, whatever its size. On failure `image` is untouched.
 FileStatus readConfigFile(const std::filesystem::path& path, ConfigImage& image);
 
-// Writes a temporary file beside the target, syncs it and renames it over the target,
-// so that a failed save never leaves a damaged or empty file where a good one was
-// (see replaceFile for the one exception, a file in a folder we cannot write to).
+// Writes the file through replaceFile: a temporary file beside the target, synced and
+// put in its place, so that a failed save leaves the old file as it was, except where
+// the file must be written in place (see replaceFile).
 FileStatus writeConfigFile(const std::filesystem::path& path, const ConfigImage& image);
 
 } // namespace v38
