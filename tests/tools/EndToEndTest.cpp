@@ -466,6 +466,7 @@ TEST_F(EndToEnd, CommandLineCases) {
     for (const char* name : {"doc.json", "doc", "doc.txt", "doc.json.orig"})
         putText(path(name), doc);
     putText(path("utf16.json"), utf16(doc));
+    putText(path("utf16.txt"), utf16(doc).substr(2)); // no byte-order mark
     putText(path("bad.json"), replaced(doc, "\"version\": 1", "\"version\": \"1\""));
     const int mat = good[offset::matLockout];
     ASSERT_NE(mat, 6);
@@ -525,6 +526,7 @@ TEST_F(EndToEnd, CommandLineCases) {
         {"v38ctl diff good.bin short.bin", 2, "=",
          bad + "short.bin: 513 bytes, but a configuration file has 514\n"},
         {"v38ctl show utf16.json", 1, "=", bad + "utf16.json: a UTF-16 text: save it as UTF-8\n"},
+        {"v38ctl diff doc utf16.txt", 2, "=", bad + "utf16.txt: a UTF-16 text: save it as UTF-8\n"},
         {"v38ctl write folder", 1, "=", "Nie można otworzyć pliku:\n\n folder\n"},
         {"v38ctl diff missing.bin good.bin", 2, "=", "Nie można otworzyć pliku:\n\n missing.bin\n"},
         {"v38ctl import bad.json out.bin", 1, "=",

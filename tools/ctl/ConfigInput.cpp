@@ -34,17 +34,31 @@ bool isText(std::string_view bytes) {
     });
 }
 
+// A text in UTF-16, as some editors save: a byte-order mark, or ASCII characters with
+// a zero byte before or after each, for the first four characters.
+bool isUtf16(std::string_view bytes) {
+    const auto at = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+    if (bytes.size() >= 2 && ((at(0) == 0xFF && at(1) == 0xFE) || (at(0) == 0xFE && at(1) == 0xFF)))
+        return true;
+    const auto zeroAt = [&](std::size_t zero) {
+        if (bytes.size() < 8)
+            return false;
+        for (std::size_t i = 0; i < 8; i += 2) {
+            const unsigned char c = at(i + 1 - zero);
+            if (at(i + zero) != 0 || c == 0 || c >= 0x80)
+                return false;
+        }
+        return true;
+    };
+    return zeroAt(0) || zeroAt(1);
+}
+
 // What bytes that are neither a document nor a configuration file look like, so that
 // the user knows what to do with them.
 std::string lookOf(std::string_view bytes) {
     if (bytes.empty())
         return "empty";
-    const auto at = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
-    const bool utf16Mark =
-        bytes.size() >= 2 && ((at(0) == 0xFF && at(1) == 0xFE) || (at(0) == 0xFE && at(1) == 0xFF));
-    const bool utf16Text = bytes.size() >= 2 && ((at(0) == 0 && at(1) >= 0x20 && at(1) < 0x80) ||
-                                                 (at(1) == 0 && at(0) >= 0x20 && at(0) < 0x80));
-    if (utf16Mark || utf16Text)
+    if (isUtf16(bytes))
         return "a UTF-16 text: save it as UTF-8";
     if (isText(bytes.substr(0, 4096)))
         return "a text, but not a configuration document (a document begins with {)";
@@ -86,7 +100,8 @@ bool decodeConfiguration(std::string_view bytes, const std::string& shown, Confi
     const auto start = std::find_if_not(text.begin(), text.end(), isBlank);
     const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
     // A list is no document either, but import says so better than a look would.
-    if (start != text.end() && (*start == '{' || *start == '[')) {
+    const bool document = start != text.end() && (*start == '{' || *start == '[');
+    if (document && !isUtf16(bytes)) {
         const std::string reason = importConfigJson(text, image);
         if (reason.empty())
             return true;
