@@ -104,8 +104,7 @@ int failTransfer(TransferResult result) {
     return fail(result == TransferResult::NoLock ? NoConnectionMessage : CommErrorMessage);
 }
 
-// The lock's port with its trace, if one was asked for; the trace outlives the port,
-// which it sees closed.
+// The lock's port with its trace, if one was asked for.
 class LockSession {
 public:
     // False, with the message on standard error, when the trace file cannot be opened.
@@ -122,6 +121,7 @@ public:
     }
 
 private:
+    // Declared before the bank, so that it outlives it and sees the port closed.
     std::unique_ptr<TraceFile> trace_;
 
 public:
