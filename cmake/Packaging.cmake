@@ -15,10 +15,16 @@ foreach(program vestibar v38ctl v38-lock-sim)
     endif()
 endforeach()
 
-if(TARGET v38ctl AND UNIX)
-    # The JSON Schema of v38ctl's configuration documents.
+if(TARGET v38ctl)
+    # The JSON Schema of v38ctl's configuration documents: beside the other documents
+    # on Linux, in doc\ of the installation (installer and ZIP) on Windows.
+    if(WIN32)
+        set(v38_schema_dir doc)
+    else()
+        set(v38_schema_dir ${CMAKE_INSTALL_DATADIR}/doc/vestibar)
+    endif()
     install(FILES ${PROJECT_SOURCE_DIR}/docs/v38-config.schema.json
-            DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/vestibar)
+            DESTINATION ${v38_schema_dir})
 endif()
 
 if(TARGET vestibar AND UNIX)

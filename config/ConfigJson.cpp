@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <set>
 #include <vector>
@@ -20,7 +21,9 @@ using OrderedJson = nlohmann::ordered_json;
 // A well-formed configuration nests three levels deep; refuse long before the
 // parser's own stack matters.
 constexpr int MaxDepth = 8;
-constexpr std::size_t ShownValueLength = 40;
+// Values, keys and the parser's own quotes are shortened to this many characters, so
+// that a refusal stays one readable line whatever the document holds.
+constexpr std::size_t ShownLength = 40;
 constexpr std::uint8_t OtherFlagBits = 0xFF & ~FlagsMask;
 
 bool isErased(const std::uint8_t* bytes, std::size_t count) {
@@ -78,26 +81,38 @@ struct Refusal {
     std::string reason;
 };
 
+// At most `limit` bytes of UTF-8 text, cut between two characters, "..." where cut.
+std::string shortened(const std::string& text, std::size_t limit = ShownLength) {
+    if (text.size() <= limit)
+        return text;
+    std::size_t end = limit;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+        --end;
+    return text.substr(0, end) + "...";
+}
+
 std::string shown(const Json& value) {
-    std::string text = value.dump(-1, ' ', true);
-    if (text.size() > ShownValueLength)
-        text = text.substr(0, ShownValueLength) + "...";
-    return text;
+    return shortened(value.dump(-1, ' ', true));
+}
+
+// The root is "/", as a reader expects, although its JSON pointer is empty.
+std::string where(const std::string& path) {
+    return path.empty() ? "/" : path;
 }
 
 [[noreturn]] void refuse(const std::string& path, const Json& value, const std::string& rule) {
-    throw Refusal{path + " = " + shown(value) + ": " + rule};
+    throw Refusal{where(path) + " = " + shown(value) + ": " + rule};
 }
 
 [[noreturn]] void refuse(const std::string& path, const std::string& rule) {
-    throw Refusal{path + ": " + rule};
+    throw Refusal{where(path) + ": " + rule};
 }
 
-// A key as a step of a JSON pointer; control characters, which a key may hold
-// escaped, are not printed.
+// A key as a step of a JSON pointer, shortened; control characters, which a key may
+// hold escaped, are not printed.
 std::string pointerStep(const std::string& key) {
     std::string out = "/";
-    for (char c : key) {
+    for (char c : shortened(key)) {
         if (c == '~')
             out += "~0";
         else if (c == '/')
@@ -127,8 +142,18 @@ const Json& object(const Json& value, const std::string& path,
     return value;
 }
 
+// A whole number, written as such or with a fraction of zero (10.0, 1e1): JSON does
+// not tell them apart, and neither does the schema.
 int integer(const Json& value, const std::string& path, int low, int high,
             const std::string& rule) {
+    if (value.is_number_float()) {
+        const double number = value.get<double>();
+        if (!std::isfinite(number) || std::floor(number) != number)
+            refuse(path, value, "must be a whole number");
+        if (number < low || number > high)
+            refuse(path, value, rule);
+        return static_cast<int>(number);
+    }
     if (!value.is_number_integer())
         refuse(path, value, "must be a whole number");
     // Numbers beyond the signed range come as unsigned; compare them as such.
@@ -252,24 +277,73 @@ void importServiceCards(const Json& cards, ConfigImage& image) {
     }
 }
 
+// Where the parser stands: one step per open object or array.
+class ParsePath {
+public:
+    // An element (a value, an object, an array) begins.
+    void element() {
+        if (!steps_.empty() && steps_.back().array)
+            ++steps_.back().index;
+    }
+    void open(bool array) {
+        steps_.emplace_back();
+        steps_.back().array = array;
+    }
+    void close() {
+        if (!steps_.empty())
+            steps_.pop_back();
+    }
+    // A key of the innermost object; false when that object has it already.
+    bool key(const std::string& name) {
+        if (steps_.empty())
+            return true;
+        steps_.back().key = name;
+        steps_.back().hasKey = true;
+        return steps_.back().keys.insert(name).second;
+    }
+    std::string text() const {
+        std::string out;
+        for (const Step& step : steps_) {
+            if (step.array && step.index >= 0)
+                out += "/" + std::to_string(step.index);
+            else if (!step.array && step.hasKey)
+                out += pointerStep(step.key);
+        }
+        return where(out);
+    }
+
+private:
+    struct Step {
+        bool array = false;
+        long index = -1;
+        bool hasKey = false;
+        std::string key;
+        std::set<std::string> keys;
+    };
+    std::vector<Step> steps_;
+};
+
 // Parses with limits that the document model does not give: nesting depth and
-// repeated keys, which would otherwise silently keep the last value.
+// repeated keys, which would otherwise silently keep the last value. A refusal names
+// where the parser stood.
 Json parse(std::string_view text) {
     if (text.size() > MaxConfigJsonSize)
-        throw Refusal{"larger than " + std::to_string(MaxConfigJsonSize / 1024) +
+        throw Refusal{"/: larger than " + std::to_string(MaxConfigJsonSize / 1024) +
                       " KiB: no configuration document"};
-    std::vector<std::set<std::string>> keys;
+    ParsePath path;
     const Json::parser_callback_t check = [&](int depth, Json::parse_event_t event, Json& parsed) {
+        using Event = Json::parse_event_t;
+        if (event == Event::object_start || event == Event::array_start || event == Event::value)
+            path.element();
         if (depth > MaxDepth)
-            throw Refusal{"nested deeper than " + std::to_string(MaxDepth) + " levels"};
-        if (event == Json::parse_event_t::object_start)
-            keys.emplace_back();
-        else if (event == Json::parse_event_t::object_end && !keys.empty())
-            keys.pop_back();
-        else if (event == Json::parse_event_t::key && !keys.empty() &&
-                 !keys.back().insert(parsed.get<std::string>()).second)
-            throw Refusal{"field " + pointerStep(parsed.get<std::string>()).substr(1) +
-                          " is given twice"};
+            throw Refusal{path.text() + ": nested deeper than " + std::to_string(MaxDepth) +
+                          " levels"};
+        if (event == Event::object_start || event == Event::array_start)
+            path.open(event == Event::array_start);
+        else if (event == Event::object_end || event == Event::array_end)
+            path.close();
+        else if (event == Event::key && !path.key(parsed.get<std::string>()))
+            throw Refusal{path.text() + ": given twice"};
         return true;
     };
     try {
@@ -283,7 +357,7 @@ Json parse(std::string_view text) {
             if (static_cast<unsigned char>(c) >= 0x80 || static_cast<unsigned char>(c) < 0x20)
                 c = '?';
         }
-        throw Refusal{"not valid JSON: " + what};
+        throw Refusal{path.text() + ": not valid JSON: " + shortened(what, 4 * ShownLength)};
     }
 }
 } // namespace
@@ -318,8 +392,12 @@ std::string exportConfigJson(const ConfigImage& image) {
 std::string importConfigJson(std::string_view text, ConfigImage& image) {
     try {
         const Json document = parse(text);
+        // "$schema" is how editors tie a document to its schema; it means nothing here.
         object(document, "",
-               {"format", "version", "flags", "times", "prefixes", "serviceCards", "reserved"});
+               {"format", "version", "flags", "times", "prefixes", "serviceCards", "reserved"},
+               {"$schema"});
+        if (document.contains("$schema") && !document["$schema"].is_string())
+            refuse("/$schema", document["$schema"], "must be a string");
         if (document["format"] != ConfigJsonFormat)
             refuse("/format", document["format"],
                    std::string("must be \"") + ConfigJsonFormat + "\"");

@@ -24,6 +24,8 @@ test_packages=(
     # the Windows build of everything below the windows (scripts/cross-win.sh) and its
     # tests under Wine (scripts/test-wine.sh)
     g++-mingw-w64-x86-64-posix wine wine64
+    # the schema of v38ctl's documents checked by a real validator (ctest SchemaAgreement)
+    python3-jsonschema
     # the libFuzzer harnesses (scripts/test-fuzz.sh)
     clang libclang-rt-14-dev
     # the configurator for Windows: Qt built from Debian's sources (dpkg-dev unpacks

@@ -12,7 +12,7 @@ cmake --build --preset fuzz
 build=build/fuzz
 mkdir -p "$build/artifacts"
 failed=0
-for name in config_file config_json image_texts frames; do
+for name in config_file config_json config_json_export image_texts frames; do
     corpus=$build/corpus/$name
     log=$build/fuzz_$name.log
     mkdir -p "$corpus"
@@ -29,7 +29,7 @@ for name in config_file config_json image_texts frames; do
         grep -E 'invariant broken|ERROR|SUMMARY' "$log" || tail -20 "$log"
     fi
     executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
-    printf 'fuzz_%-12s %s: %s executions in %s s, corpus %s inputs\n' "$name" "$result" \
+    printf 'fuzz_%-18s %s: %s executions in %s s, corpus %s inputs\n' "$name" "$result" \
         "${executions:-?}" "$seconds" "$(ls "$corpus" | wc -l)"
 done
 exit $failed

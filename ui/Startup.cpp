@@ -7,7 +7,11 @@
 #include "prefedit.h"
 #include "progr.h"
 
+#include "TraceFile.h"
+
+#include <cstdlib>
 #include <exception>
+#include <memory>
 
 namespace v38 {
 
@@ -30,9 +34,16 @@ void destroyWindows() {
 
 int runVestibar(int argc, char** argv) {
     Application application(argc, argv);
+    // V38_TRACE=FILE: the link's trace for support, as v38ctl's --trace writes it. It
+    // outlives the windows, so that it sees the port closed at the end.
+    std::unique_ptr<TraceFile> trace;
+    if (const char* path = std::getenv("V38_TRACE"); path && *path)
+        trace = std::make_unique<TraceFile>(path, "vestibar");
     int exitCode = 0;
     try {
         createWindows();
+        if (trace && trace->isOpen())
+            MainWin->bank().setTrace(trace.get());
         MainWin->show();
         exitCode = application.exec();
     } catch (const std::exception& error) {

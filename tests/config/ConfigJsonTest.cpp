@@ -96,23 +96,32 @@ TEST(ConfigJson, RefusesEachKindOfBadDocumentSayingWhereAndWhyAndChangesNothing)
         {replaced(good, "\"version\": 1", "\"version\": 2"),
          "/version = 2: this v38ctl reads version 1"},
         {replaced(good, "\"version\": 1", "\"version\": 1, \"version\": 1"),
-         "field version is given twice"},
+         "/version: given twice"},
+        {replaced(good, entry, "{\"number\":1,\"number\":1,\"prefix\":\"4567\",\"position\":3}"),
+         "/prefixes/0/number: given twice"},
+        {replaced(good, "\"reserved\"", "\"" + std::string(300000, 'k') + "\": 1, \"reserved\""),
+         "/" + std::string(40, 'k') + "...: unknown field"},
+        {replaced(good, "\"format\"", "\"$schema\": 1, \"format\""),
+         "/$schema = 1: must be a string"},
         {replaced(good, "\"reserved\"", "\"a/b~\\u0007\": 1, \"reserved\""),
          "/a~1b~0?: unknown field"},
         {replaced(good, "\"reserved\"", "\"kept\""), "/kept: unknown field"},
         {good.substr(0, good.size() / 2), "not valid JSON: "},
         {replaced(good, "\"v38-config\"", std::string(20, '[') + std::string(20, ']')),
-         "nested deeper than 8 levels"},
+         "/format/0/0/0/0/0/0/0/0: nested deeper than 8 levels"},
         {replaced(good, "\"4567\"", "\"45\xC3\x28\""), "not valid JSON: "},
         {replaced(good, "\"v38-config\"", "1e400"),
          "not valid JSON: number overflow parsing '1e400'"},
-        {"[1]", " = [1]: must be an object"},
+        {"[1]", "/ = [1]: must be an object"},
+        {"\xEF\xBB\xBF{\"format\" 1}", "/format: not valid JSON: "},
         {good + std::string(MaxConfigJsonSize, ' '), "larger than 1024 KiB"},
     };
     for (const auto& c : cases) {
         ConfigImage image = ConfigImage::erased();
         const std::string reason = importConfigJson(c.document, image);
         EXPECT_THAT(reason, HasSubstr(c.reason));
+        EXPECT_EQ(reason[0], '/') << "every refusal names where";
+        EXPECT_LT(reason.size(), 400u) << "long keys and values are shortened";
         EXPECT_EQ(reason.find_first_of("\x80\xC3"), std::string::npos) << "only plain bytes";
         EXPECT_EQ(image, ConfigImage::erased()) << c.reason;
     }

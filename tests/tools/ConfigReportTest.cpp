@@ -61,15 +61,22 @@ TEST(ConfigReport, DescribesFlagsTimesPrefixesAndBothFormsOfTheCards) {
     EXPECT_TRUE(hasLine(text, "3             3        xx..."));
     EXPECT_TRUE(hasLine(text, "100  4567     3        xx4567..."));
     EXPECT_EQ(text.find("\n2 "), std::string::npos); // inactive rows are left out
-    EXPECT_TRUE(hasLine(text, "  Karta 1: 1234567890123456=2512"));
-    EXPECT_TRUE(hasLine(text, "  Karta 1: 1234567890123456D251"));
+    // Card numbers masked: the first six and last four digits of the number, nothing
+    // after the stripe's separator; whole on request.
+    EXPECT_TRUE(hasLine(text, "  Karta 1: 123456******3456=****"));
+    EXPECT_TRUE(hasLine(text, "  Karta 1: 123456**********D251"));
     EXPECT_TRUE(hasLine(text, "  Karta 2:")); // an erased card has no magnetic text
-    EXPECT_TRUE(hasLine(text, "  Karta 2: FFFFFFFFFFFFFFFFFFFF"));
+    EXPECT_TRUE(hasLine(text, "  Karta 2: FFFFFF**********FFFF"));
     EXPECT_LT(text.find("(magnetyczne)"), text.find("(zbliżeniowe)"));
+    const std::string whole = describeConfiguration(image, true);
+    EXPECT_TRUE(hasLine(whole, "  Karta 1: 1234567890123456=2512"));
+    EXPECT_TRUE(hasLine(whole, "  Karta 1: 1234567890123456D251"));
 }
 
 TEST(ConfigDiff, SaysEachChangedFieldInPlainWordsAndNothingForEqualImages) {
-    const ConfigImage from = ConfigImage::defaults();
+    ConfigImage from = ConfigImage::defaults();
+    const std::uint8_t card[] = {0x12, 0x34, 0x56, 0x78, 0x90, 0x12, 0x34, 0x56, 0xD2, 0x51, 0x2F};
+    std::copy(std::begin(card), std::end(card), from.data() + serviceCardOffset(0));
     EXPECT_TRUE(differences(from, from).empty());
     ConfigImage to = from;
     to[offset::flags] = 0xC0 | 0x18 | PresenceSensorNC; // DoorSensor off, bits 6 and 7 on
@@ -79,17 +86,28 @@ TEST(ConfigDiff, SaysEachChangedFieldInPlainWordsAndNothingForEqualImages) {
     std::copy(plain, plain + 4, to.entry(0));
     std::copy(odd, odd + 4, to.entry(99));
     to[serviceCardOffset(1)] = 0x12;
+    to[serviceCardOffset(0) + 4] = 0x91; // a digit that the mask hides in every form
     to[511] = 0x00;
+    const std::string masked = "FFFFFF" + std::string(30, '*') + "FFFF";
+    const std::string card1 = "123456" + std::string(30, '*') + "FFFF";
+    const std::string hidden = " (differs in masked digits)";
     EXPECT_THAT(differences(from, to),
                 ::testing::ElementsAre(
-                    "flag doorSensor: on -> off", "flag presenceSensorNC: off -> on",
+                    "Czujnik otwarcia drzwi: [x] -> [ ]", "Rozwierny czujnik obecności: [ ] -> [x]",
                     "flag bits 6 and 7: 00 -> C0",
-                    "boltPulseTenthsOfSecond: 255 (= 25,5 sek) -> 25 (= 2,5 sek)",
+                    "Impuls otwarcia rygla (x0.1s): 255 = 25,5 sek -> 25 = 2,5 sek",
                     "prefix 1: (none) -> 4567 at position 3", "prefix 100: (none) -> hex 2FFFFFFF",
-                    "service card 2: hex " + std::string(40, 'F') + " -> 12" +
-                        std::string(38, 'F') + "; magnetic \"\" -> \"12\"; proximity " +
-                        std::string(20, 'F') + " -> 12" + std::string(18, 'F'),
+                    "service card 1: hex " + card1 + " -> " + card1 + hidden +
+                        "; magnetic \"123456******3456=****\" -> \"123456******3456=****\"" +
+                        hidden + "; proximity 123456**********D251 -> 123456**********D251" +
+                        hidden,
+                    "service card 2: hex " + masked + " -> 12FFFF" + std::string(30, '*') +
+                        "FFFF; magnetic \"\" -> \"**\"; proximity FFFFFF**********FFFF -> "
+                        "12FFFF**********FFFF",
                     "reserved byte 511: FF -> 00"));
+    EXPECT_THAT(differences(from, to, true)[7],
+                ::testing::EndsWith("; proximity " + std::string(20, 'F') + " -> 12" +
+                                    std::string(18, 'F')));
 }
 
 } // namespace

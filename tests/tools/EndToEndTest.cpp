@@ -1,6 +1,7 @@
 // The simulator, v38ctl and V38Bank together over real pseudo-terminals.
 #include "ChildProcess.h"
 #include "ConfigFile.h"
+#include "ConfigJson.h"
 #include "SilentPort.h"
 #include "SimulatorProcess.h"
 #include "TimeReading.h"
@@ -15,6 +16,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <memory>
 #include <poll.h>
 #include <random>
@@ -440,90 +442,180 @@ void putText(const fs::path& path, const std::string& text) {
     put(path, Bytes(text.begin(), text.end()));
 }
 
-TEST_F(EndToEnd, JsonExportImportDiffAndVerifyAgainstTheLock) {
-    const Bytes file = sampleFile(10);
-    put(path("a.bin"), file);
-    ASSERT_EQ(ctl({"export", path("a.bin"), path("a.json")}, "").status, 0);
-    const ProcessResult exported = ctl({"export", path("a.bin")}, "");
-    EXPECT_EQ(exported.out, textOf(path("a.json")));
-    ASSERT_EQ(ctl({"import", path("a.json"), path("back.bin")}, "").status, 0);
-    EXPECT_EQ(contents(path("back.bin")), file);
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
+    const std::size_t at = text.find(from);
+    return at == std::string::npos ? text : text.replace(at, from.size(), to);
+}
 
-    // A bad document touches no file: neither an old one nor a new one.
-    put(path("kept.bin"), defaultFile());
-    std::string bad = textOf(path("a.json"));
-    bad.replace(bad.find("\"version\": 1"), 12, "\"version\": \"1\"");
-    putText(path("bad.json"), bad);
-    for (const char* out : {"kept.bin", "new.bin"}) {
-        const ProcessResult refused = ctl({"import", path("bad.json"), path(out)}, "");
-        EXPECT_EQ(refused.status, 1);
-        EXPECT_EQ(refused.err, path("bad.json").string() +
-                                   ": /version = \"1\": " + "this v38ctl reads version 1\n");
-    }
-    EXPECT_EQ(contents(path("kept.bin")), defaultFile());
-    EXPECT_FALSE(fs::exists(path("new.bin")));
+std::string utf16(const std::string& ascii) {
+    std::string out = "\xFF\xFE";
+    for (char c : ascii)
+        out += {c, '\0'};
+    return out;
+}
 
-    // diff: either side .bin or .json; one changed time is one line.
-    ProcessResult diff = ctl({"diff", path("a.json"), path("a.bin")}, "");
-    EXPECT_EQ(diff.status, 0);
-    EXPECT_EQ(diff.out, "");
-    const int mat = file[offset::matLockout];
+// Every command that takes a configuration, on every kind of input, run as a user runs
+// it (by bash, in the folder of the files): what it prints, its exit status, what it
+// creates, and that it changes no file and leaves nothing else behind.
+TEST_F(EndToEnd, CommandLineCases) {
+    const Bytes good = sampleFile(20);
+    put(path("good.bin"), good);
+    ConfigImage image;
+    ASSERT_EQ(decodeConfigFile(good.data(), good.size(), image), FileStatus::Ok);
+    const std::string doc = exportConfigJson(image);
+    for (const char* name : {"doc.json", "doc", "doc.txt", "doc.json.orig"})
+        putText(path(name), doc);
+    putText(path("utf16.json"), utf16(doc));
+    putText(path("utf16.txt"), utf16(doc).substr(2)); // no byte-order mark
+    putText(path("bad.json"), replaced(doc, "\"version\": 1", "\"version\": \"1\""));
+    const int mat = good[offset::matLockout];
     ASSERT_NE(mat, 6);
-    const std::string field = "\"matLockoutTensOfSeconds\": ";
-    std::string changed = textOf(path("a.json"));
-    changed.replace(changed.find(field + std::to_string(mat)),
-                    field.size() + std::to_string(mat).size(), field + "6");
-    putText(path("b.json"), changed);
-    diff = ctl({"diff", path("a.bin"), path("b.json")}, "");
-    EXPECT_EQ(diff.status, 1);
-    const std::string old = std::to_string(mat) + " (" + lockoutReading(mat) + ")";
-    EXPECT_EQ(diff.out, "matLockoutTensOfSeconds: " + old + " -> 6 (= 1min 00sek)\n");
-    EXPECT_EQ(ctl({"diff", path("a.bin"), path("bad.json")}, "").status, 2);
+    const std::string matField = "\"matLockoutTensOfSeconds\": ";
+    putText(path("changed.json"), replaced(doc, matField + std::to_string(mat), matField + "6"));
+    put(path("short.bin"), Bytes(good.begin(), good.end() - 1));
+    std::map<std::string, Bytes> files;
+    for (const auto& entry : fs::directory_iterator(folder))
+        files[entry.path().filename().string()] = contents(entry.path());
+    fs::create_directory(path("folder"));
 
-    // verify: the lock as written, then one field off, then no lock.
+    SilentPort terminal;
     const auto simulator = startSimulator();
     const std::string port = simulator->devicePath();
-    ASSERT_EQ(ctl({"write", path("a.bin")}, port).status, 0);
-    ProcessResult verify = ctl({"verify", path("a.json")}, port);
-    EXPECT_EQ(verify.status, 0) << verify.out << verify.err;
-    EXPECT_EQ(verify.out, "");
-    verify = ctl({"verify", path("b.json")}, port);
-    EXPECT_EQ(verify.status, 1);
-    EXPECT_EQ(verify.out, "matLockoutTensOfSeconds: 6 (= 1min 00sek) -> " + old + "\n");
-    simulator->stop();
-    verify = ctl({"verify", path("a.json")}, port);
-    EXPECT_EQ(verify.status, 2);
-    EXPECT_EQ(verify.err, NoConnection);
-}
-
-TEST_F(EndToEnd, V38ctlReportsFileFaultsWithTheSystemsMessages) {
-    const std::string missing = path("missing.bin").string();
-    ProcessResult result = ctl({"write", missing}, "");
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.err, "Nie można otworzyć pliku:\n\n " + missing + "\n");
-
-    Bytes tooShort = defaultFile();
-    tooShort.pop_back();
-    put(path("short.bin"), tooShort);
-    for (const char* command : {"write", "show"}) {
-        result = ctl({command, path("short.bin")}, "");
-        EXPECT_EQ(result.status, 1);
-        EXPECT_EQ(result.err, "Błąd w pliku.\n\n");
+    const std::string diffLine = "Blokada po wejściu na matę (x10s): " + std::to_string(mat) + " " +
+                                 lockoutReading(mat) + " -> 6 = 1min 00sek\n";
+    const std::string toTerminal = " is a terminal: the 514-byte configuration file is not "
+                                   "written to it; redirect it to a file, or name one\n";
+    const std::string bad = "Błąd w pliku.\n\n";
+    const std::string wholeDoc = "=" + doc;     // output exactly this
+    const std::string showing = "Konfiguracja"; // output beginning with this
+    const struct {
+        std::string command;
+        int status;
+        std::string out; // "=" and the whole output, or what it begins with
+        std::string err;
+        std::string creates = {}; // a file, holding good.bin's bytes or, for .json, doc
+    } cases[] = {
+        // Formats by content, whatever the name; "-" and pipes as input.
+        {"v38ctl show doc", 0, showing, ""},
+        {"v38ctl show doc.txt", 0, showing, ""},
+        {"v38ctl show doc.json.orig", 0, showing, ""},
+        {"v38ctl show <(cat doc.json)", 0, showing, ""},
+        {"v38ctl show - < good.bin", 0, showing, ""},
+        {"v38ctl export good.bin", 0, wholeDoc, ""},
+        {"v38ctl export doc.txt -", 0, wholeDoc, ""},
+        {"v38ctl export - < good.bin", 0, wholeDoc, ""},
+        {"v38ctl export good.bin out.json", 0, "=", "", "out.json"},
+        {"v38ctl import doc.txt out.bin", 0, "=", "", "out.bin"},
+        {"v38ctl import - out.bin < doc.json", 0, "=", "", "out.bin"},
+        {"v38ctl import doc.json - > out.bin", 0, "=", "", "out.bin"},
+        {"v38ctl import doc.json /dev/null", 0, "=", ""},
+        {"v38ctl import good.bin out.bin", 0, "=", "", "out.bin"},
+        {"v38ctl write doc", 0, "=", ""},
+        {"v38ctl verify doc.txt", 0, "=", ""},
+        {"v38ctl diff doc good.bin", 0, "=", ""},
+        // diff and verify: a line naming the two sides, then the differences.
+        {"v38ctl diff good.bin changed.json", 1, "=From good.bin to changed.json:\n" + diffLine,
+         ""},
+        {"v38ctl verify - < changed.json", 1,
+         "=From standard input to the lock on COM1 " + port +
+             ":\nBlokada po wejściu na matę (x10s): 6 = 1min 00sek -> " + std::to_string(mat) +
+             " " + lockoutReading(mat) + "\n",
+         ""},
+        {"v38ctl read lock.json", 0, "=", "", "lock.json"}, // the lock holds what 'write doc' wrote
+        // Every file error names the file.
+        {"v38ctl diff good.bin short.bin", 2, "=",
+         bad + "short.bin: 513 bytes, but a configuration file has 514\n"},
+        {"v38ctl show utf16.json", 1, "=", bad + "utf16.json: a UTF-16 text: save it as UTF-8\n"},
+        {"v38ctl diff doc utf16.txt", 2, "=", bad + "utf16.txt: a UTF-16 text: save it as UTF-8\n"},
+        {"v38ctl write folder", 1, "=", "Nie można otworzyć pliku:\n\n folder\n"},
+        {"v38ctl diff missing.bin good.bin", 2, "=", "Nie można otworzyć pliku:\n\n missing.bin\n"},
+        {"v38ctl import bad.json out.bin", 1, "=",
+         "bad.json: /version = \"1\": this v38ctl reads version 1\n"},
+        {"v38ctl import - good.bin < bad.json", 1, "=",
+         "standard input: /version = \"1\": this v38ctl reads version 1\n"},
+        {"v38ctl read nowhere/out.bin", 1, "=", "Nie można otworzyć pliku:\n\n nowhere/out.bin\n"},
+        {"V38_PORTS= v38ctl verify doc.json", 2, "=", NoConnection},
+        // An output that is the input, or the 514-byte file for a terminal: refused
+        // before anything is read or written.
+        {"v38ctl export good.bin ./good.bin", 2, "=",
+         "./good.bin: the same file as the input; nothing was written\n"},
+        {"v38ctl import doc.json doc.json", 2, "=",
+         "doc.json: the same file as the input; nothing was written\n"},
+        {"v38ctl read - > " + terminal.path(), 1, "=", "standard output" + toTerminal},
+        {"v38ctl import doc.json " + terminal.path(), 1, "=", terminal.path() + toTerminal},
+        // Usage.
+        {"v38ctl", 2, "=", ""},
+        {"v38ctl read", 2, "=", ""},
+        {"v38ctl --trace t.log show doc", 2, "=", ""},
+        {"v38ctl --show-cards read x.bin", 2, "=", ""},
+    };
+    const std::string bin = fs::path(V38CTL).parent_path().string();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.command);
+        const ProcessResult result =
+            runProcess("/bin/bash", {"-c", "cd '" + folder.string() + "' && " + c.command},
+                       {"PATH=" + bin + ":/usr/bin:/bin", "V38_PORTS=" + port});
+        EXPECT_EQ(result.status, c.status) << result.err;
+        if (c.out[0] == '=')
+            EXPECT_EQ(result.out, c.out.substr(1));
+        else
+            EXPECT_EQ(result.out.rfind(c.out, 0), 0u) << result.out;
+        if (c.status != 2 || !c.err.empty())
+            EXPECT_EQ(result.err, c.err);
+        else
+            EXPECT_EQ(result.err.rfind("Usage:", 0), 0u) << result.err;
+        for (const auto& [name, bytes] : files)
+            EXPECT_EQ(contents(path(name)), bytes) << name << " changed";
+        const std::size_t extra = c.creates.empty() ? 0 : 1;
+        EXPECT_EQ(std::size_t(std::distance(fs::directory_iterator(folder), {})),
+                  files.size() + extra + 3) // the folder, the lock's file and its log
+            << "nothing left behind";
+        if (!c.creates.empty()) {
+            const std::string made = textOf(path(c.creates));
+            const bool document = c.creates.find(".json") != std::string::npos;
+            const std::string expected = document ? doc : std::string(good.begin(), good.end());
+            EXPECT_EQ(made, expected) << c.creates;
+            fs::remove(path(c.creates));
+        }
     }
+    EXPECT_EQ(contents(lockFile()), good) << "written by 'write doc'";
 
-    put(path("good.bin"), defaultFile());
-    result = ctl({"show", path("good.bin")}, "");
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out.rfind("Konfiguracja Zamka (0x19)\n", 0), 0u);
-
-    EXPECT_EQ(ctl({}, "").status, 2);
-    EXPECT_EQ(ctl({"read"}, "").status, 2);
-
-    const auto simulator = startSimulator();
-    const std::string nowhere = path("no-such-folder/out.bin").string();
-    result = ctl({"read", nowhere}, simulator->devicePath());
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.err, "Nie można otworzyć pliku:\n\n " + nowhere + "\n");
+    // The trace: appended, a line naming the run, then one line per event.
+    const std::string trace = path("trace.log").string();
+    ASSERT_EQ(ctl({"probe", "--trace", trace}, port).status, 0);
+    ASSERT_EQ(ctl({"--trace", trace, "probe"}, port).status, 0);
+    const std::vector<std::string> lines = linesOf(textOf(trace));
+    EXPECT_EQ(countOf(textOf(trace), "v38ctl probe --trace " + trace + "\n"), 1);
+    ASSERT_GE(lines.size(), 4u);
+    EXPECT_THAT(lines[1], ::testing::MatchesRegex(" +0\\.000  COM1 opened"));
+    EXPECT_THAT(lines[2], ::testing::MatchesRegex(" +[0-9]+\\.[0-9]{3}  sent  00 05 4D B2 A5"));
+    EXPECT_EQ(countOf(textOf(trace), "  received  00 08 00 E8 "), 2);
+    EXPECT_EQ(countOf(textOf(trace), "  COM1 closed\n"), 2);
+    EXPECT_EQ(ctl({"--trace", path("folder").string(), "probe"}, port).err,
+              "Nie można otworzyć pliku:\n\n " + path("folder").string() + "\n");
 }
 
+// As the README tells: git diff shows configuration files as documents.
+TEST_F(EndToEnd, GitDiffShowsConfigurationFilesAsDocuments) {
+    put(path("a.bin"), defaultFile());
+    ConfigImage changed = ConfigImage::defaults();
+    changed[offset::matLockout] = 6;
+    const ConfigFileBytes b = encodeConfigFile(changed);
+    put(path("b.bin"), Bytes(b.begin(), b.end()));
+    const std::string script = "cd '" + folder.string() +
+                               "' && git init -q repo && cd repo"
+                               " && git config user.email t@example.invalid"
+                               " && git config user.name t"
+                               " && git config diff.v38.textconv \"v38ctl export\""
+                               " && echo '*.bin diff=v38' > .gitattributes"
+                               " && cp ../a.bin lock.bin && git add . && git commit -qm a"
+                               " && cp ../b.bin lock.bin && git diff";
+    const ProcessResult result =
+        runProcess("/bin/bash", {"-c", script},
+                   {"PATH=" + fs::path(V38CTL).parent_path().string() + ":/usr/bin:/bin",
+                    "HOME=" + folder.string(), "GIT_CONFIG_NOSYSTEM=1"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_THAT(result.out, ::testing::HasSubstr("\n-    \"matLockoutTensOfSeconds\": 255\n"
+                                                 "+    \"matLockoutTensOfSeconds\": 6\n"));
+}
 } // namespace

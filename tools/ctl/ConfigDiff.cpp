@@ -1,10 +1,10 @@
 #include "ConfigDiff.h"
 
-#include "ConfigJson.h"
+#include "Captions.h"
+#include "CardMask.h"
 #include "HexText.h"
 #include "PrefixEntry.h"
 #include "ServiceCard.h"
-#include "TimeReading.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -18,12 +18,12 @@ std::string change(const std::string& from, const std::string& to) {
 }
 
 void flagDifferences(const ConfigImage& a, const ConfigImage& b, std::vector<std::string>& out) {
-    for (const FlagName& flag : FlagNames) {
+    for (const FlagCaption& flag : FlagCaptions) {
         const bool from = a[offset::flags] & flag.flag;
         const bool to = b[offset::flags] & flag.flag;
         if (from != to)
-            out.push_back(std::string("flag ") + flag.name + ": " +
-                          change(from ? "on" : "off", to ? "on" : "off"));
+            out.push_back(std::string(flag.caption) + ": " +
+                          change(from ? "[x]" : "[ ]", to ? "[x]" : "[ ]"));
     }
     const std::uint8_t other = 0xFF & ~FlagsMask;
     const std::uint8_t from = a[offset::flags] & other;
@@ -33,17 +33,11 @@ void flagDifferences(const ConfigImage& a, const ConfigImage& b, std::vector<std
 }
 
 void timeDifferences(const ConfigImage& a, const ConfigImage& b, std::vector<std::string>& out) {
-    for (const TimeName& time : TimeNames) {
-        if (a[time.offset] == b[time.offset])
-            continue;
-        const auto shown = [&](int value) {
-            return std::to_string(value) + " (" +
-                   (time.offset == offset::boltPulse ? boltPulseReading(value)
-                                                     : lockoutReading(value)) +
-                   ")";
-        };
-        out.push_back(std::string(time.name) + ": " +
-                      change(shown(a[time.offset]), shown(b[time.offset])));
+    for (const TimeCaption& time : TimeCaptions) {
+        if (a[time.offset] != b[time.offset])
+            out.push_back(std::string(time.caption) + " " +
+                          change(timeText(time.offset, a[time.offset]),
+                                 timeText(time.offset, b[time.offset])));
     }
 }
 
@@ -69,19 +63,28 @@ void entryDifferences(const ConfigImage& a, const ConfigImage& b, std::vector<st
     }
 }
 
-void cardDifferences(const ConfigImage& a, const ConfigImage& b, std::vector<std::string>& out) {
+// A masked number may hide the very digits that differ: the line says so, so that a
+// difference is never lost to the mask.
+std::string shownChange(const std::string& from, const std::string& to) {
+    return change(from, to) + (from == to ? " (differs in masked digits)" : "");
+}
+
+void cardDifferences(const ConfigImage& a, const ConfigImage& b, bool wholeCards,
+                     std::vector<std::string>& out) {
     for (int k = 0; k < ServiceCardCount; ++k) {
         const std::uint8_t* from = a.serviceCard(k);
         const std::uint8_t* to = b.serviceCard(k);
         if (std::equal(from, from + ServiceCardSize, to))
             continue;
+        const ShownCard shownFrom = shownCard(from, wholeCards);
+        const ShownCard shownTo = shownCard(to, wholeCards);
         std::string line = "service card " + std::to_string(k + 1) + ": hex " +
-                           change(hexText(from, ServiceCardSize), hexText(to, ServiceCardSize));
+                           shownChange(shownFrom.hex, shownTo.hex);
         if (magneticCardText(from) != magneticCardText(to))
-            line +=
-                "; magnetic \"" + magneticCardText(from) + "\" -> \"" + magneticCardText(to) + "\"";
+            line += "; magnetic " +
+                    shownChange("\"" + shownFrom.magnetic + "\"", "\"" + shownTo.magnetic + "\"");
         if (proximityCardText(from) != proximityCardText(to))
-            line += "; proximity " + change(proximityCardText(from), proximityCardText(to));
+            line += "; proximity " + shownChange(shownFrom.proximity, shownTo.proximity);
         out.push_back(line);
     }
 }
@@ -96,12 +99,13 @@ void reservedDifferences(const ConfigImage& a, const ConfigImage& b,
 }
 } // namespace
 
-std::vector<std::string> differences(const ConfigImage& from, const ConfigImage& to) {
+std::vector<std::string> differences(const ConfigImage& from, const ConfigImage& to,
+                                     bool wholeCards) {
     std::vector<std::string> out;
     flagDifferences(from, to, out);
     timeDifferences(from, to, out);
     entryDifferences(from, to, out);
-    cardDifferences(from, to, out);
+    cardDifferences(from, to, wholeCards, out);
     reservedDifferences(from, to, out);
     return out;
 }

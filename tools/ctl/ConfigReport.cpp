@@ -1,27 +1,14 @@
 #include "ConfigReport.h"
 
+#include "Captions.h"
+#include "CardMask.h"
 #include "PrefixEntry.h"
-#include "ServiceCard.h"
-#include "TimeReading.h"
 
 #include <cstdio>
 
 namespace v38::ctl {
 
 namespace {
-struct FlagCaption {
-    Flag flag;
-    const char* caption;
-};
-constexpr FlagCaption FlagCaptions[] = {
-    {DoorSensor, "Czujnik otwarcia drzwi"},
-    {DoorSensorOpenWhenClosed, "Czujnik drzwi rozwarty gdy drzwi zamknięte"},
-    {PresenceSensorNC, "Rozwierny czujnik obecności"},
-    {BankFormat, "Prefiksy 1..95 = format bankowy"},
-    {HalfStripe, "Odczyt połowy paska magnetycznego"},
-    {ProximityServiceCards, "Zbliżeniowe karty serwisowe"},
-};
-
 std::string format(const char* pattern, const std::string& a, const std::string& b,
                    const std::string& c, const std::string& d) {
     char line[160];
@@ -38,16 +25,9 @@ void describeFlagsAndTimes(const ConfigImage& image, std::string& out) {
         out += flag.caption;
         out += '\n';
     }
-    const auto time = [&](const char* label, int value, const std::string& reading) {
-        std::snprintf(line, sizeof line, "  %s %d %s\n", label, value, reading.c_str());
-        out += line;
-    };
-    const int bolt = image[offset::boltPulse];
-    const int entry = image[offset::entryLockout];
-    const int mat = image[offset::matLockout];
-    time("Impuls otwarcia rygla (x0.1s):", bolt, boltPulseReading(bolt));
-    time("Blokada po wejściu (x10s):", entry, lockoutReading(entry));
-    time("Blokada po wejściu na matę (x10s):", mat, lockoutReading(mat));
+    for (const TimeCaption& time : TimeCaptions)
+        out += std::string("  ") + time.caption + " " + timeText(time.offset, image[time.offset]) +
+               '\n';
 }
 
 void describePrefixes(const ConfigImage& image, std::string& out) {
@@ -62,26 +42,26 @@ void describePrefixes(const ConfigImage& image, std::string& out) {
     }
 }
 
-void describeServiceCards(const ConfigImage& image, std::string& out) {
+void describeServiceCards(const ConfigImage& image, bool wholeCards, std::string& out) {
     const auto card = [&](int k, const std::string& text) {
         out += "  Karta " + std::to_string(k + 1) + ":" + (text.empty() ? "" : " " + text) + '\n';
     };
     out += "Karty Serwisowe (magnetyczne)\n";
     for (int k = 0; k < ServiceCardCount; ++k)
-        card(k, magneticCardText(image.serviceCard(k)));
+        card(k, shownCard(image.serviceCard(k), wholeCards).magnetic);
     out += "Karty Serwisowe (zbliżeniowe)\n";
     for (int k = 0; k < ServiceCardCount; ++k)
-        card(k, proximityCardText(image.serviceCard(k)));
+        card(k, shownCard(image.serviceCard(k), wholeCards).proximity);
 }
 } // namespace
 
-std::string describeConfiguration(const ConfigImage& image) {
+std::string describeConfiguration(const ConfigImage& image, bool wholeCards) {
     std::string out;
     describeFlagsAndTimes(image, out);
     out += '\n';
     describePrefixes(image, out);
     out += '\n';
-    describeServiceCards(image, out);
+    describeServiceCards(image, wholeCards, out);
     return out;
 }
 
