@@ -1,6 +1,6 @@
-# Sourced by the end-to-end scripts: `check DESCRIPTION COMMAND...` runs one check,
-# prints ok or FAIL, and counts both in $checks and $failures; `until_true SECONDS
-# COMMAND...` polls a command until it succeeds or the time is up.
+# Sourced by the scripts that check and wait: `check DESCRIPTION COMMAND...` runs one
+# check, prints ok or FAIL, and counts both in $checks and $failures; `until_true
+# SECONDS COMMAND...` polls a command until it succeeds or the time is up.
 checks=0
 failures=0
 check() {
