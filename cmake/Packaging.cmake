@@ -130,8 +130,10 @@ if(WIN32)
     set(CPACK_GENERATOR NSIS ZIP)
     set(CPACK_PACKAGE_FILE_NAME vestibar-${v38_version}-win64)
     set(CPACK_PACKAGE_INSTALL_DIRECTORY Vestibar)
+    # The installer's pages name the version; the installed-programs entry and the
+    # Start-menu folder do not, as the MSI's, so that they stay put across upgrades.
     set(CPACK_NSIS_PACKAGE_NAME "Vestibar ${v38_version}")
-    set(CPACK_NSIS_DISPLAY_NAME "Vestibar ${v38_version}")
+    set(CPACK_NSIS_DISPLAY_NAME "Vestibar")
     set(CPACK_NSIS_INSTALLED_ICON_NAME bin\\\\vestibar.exe)
     set(CPACK_NSIS_MUI_ICON ${v38_icon_ico})
     set(CPACK_NSIS_MUI_UNIICON ${v38_icon_ico})
@@ -142,7 +144,8 @@ if(WIN32)
     set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
     # A 64-bit installer for a 64-bit program: it needs no 32-bit layer (WoW64) to run,
     # and installs under the 64-bit Program Files.
-    set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+    set(CPACK_NSIS_DEFINES "Target amd64-unicode
+!define MUI_STARTMENUPAGE_DEFAULTFOLDER Vestibar")
     set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
     set(CPACK_PACKAGE_EXECUTABLES vestibar Vestibar)
     # The list of serial ports, in a console window that stays open to be read. The
@@ -151,6 +154,11 @@ if(WIN32)
         CreateShortCut '$SMPROGRAMS\\\\$STARTMENU_FOLDER\\\\Porty szeregowe (v38ctl).lnk' '$SYSDIR\\\\cmd.exe' '/k \\\${U+22}$INSTDIR\\\\bin\\\\v38ctl.exe\\\${U+22} ports'")
     set(CPACK_NSIS_DELETE_ICONS_EXTRA "
         Delete '$SMPROGRAMS\\\\$MUI_TEMP\\\\Porty szeregowe (v38ctl).lnk'")
+    # The installer keeps its folder under Software\VENDOR\KEY; CPack's uninstaller
+    # removes KEY and would leave VENDOR behind, empty.
+    set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS "
+        DeleteRegKey SHCTX 'Software\\\\${CPACK_PACKAGE_VENDOR}\\\\${CPACK_PACKAGE_INSTALL_REGISTRY_KEY}'
+        DeleteRegKey /ifempty SHCTX 'Software\\\\${CPACK_PACKAGE_VENDOR}'")
     set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/packaging/windows-licences.txt)
     if(CMAKE_CROSSCOMPILING)
         # The MSI, made with wixl on the build machine.
