@@ -84,16 +84,7 @@ elseif(TARGET vestibar AND WIN32)
             DESTINATION ${CMAKE_INSTALL_BINDIR}/platforms)
     install(FILES $<TARGET_FILE:Qt6::QWindowsVistaStylePlugin>
             DESTINATION ${CMAKE_INSTALL_BINDIR}/styles)
-    set(v38_runtime_dlls)
-    foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
-        execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
-                        OUTPUT_VARIABLE path OUTPUT_STRIP_TRAILING_WHITESPACE)
-        if(NOT IS_ABSOLUTE "${path}" OR NOT EXISTS "${path}")
-            message(FATAL_ERROR "The compiler's runtime ${dll} is not to be found")
-        endif()
-        list(APPEND v38_runtime_dlls ${path})
-    endforeach()
-    install(FILES ${v38_runtime_dlls} DESTINATION ${CMAKE_INSTALL_BINDIR})
+    install(FILES ${V38_MINGW_RUNTIME_DLLS} DESTINATION ${CMAKE_INSTALL_BINDIR})
     install(DIRECTORY ${QT6_INSTALL_PREFIX}/licenses/ DESTINATION licenses/qt)
     # The runtime's terms (GPL with the runtime library exception; winpthreads' MIT-style
     # notice) as the cross-compiler's packages state them.

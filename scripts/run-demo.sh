@@ -13,39 +13,22 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup-deps.sh run
 
-build="${V38_BUILD_DIR:-build/debug}"
-if [ ! -f "$build/build.ninja" ] && [ ! -f "$build/Makefile" ]; then
-    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
+source scripts/lib/checks.sh
+source scripts/lib/sim.sh
+build=${V38_BUILD_DIR:-build/debug}
+if [ ! -f "$build/build.ninja" ]; then
+    cmake --preset default -B "$build" >/dev/null
 fi
 cmake --build "$build" --target vestibar v38-lock-sim
+sim=$build/tools/sim/v38-lock-sim
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/v38-demo.XXXXXX")"
 cp scripts/demo/sample-lock.bin "$work/lock.bin"
+trap sim_stop EXIT INT TERM
+sim_start "$work"
+echo "Simulated lock on $sim_device (COM1); its memory is $work/lock.bin"
 
-sim_pid=""
-cleanup() {
-    if [ -n "$sim_pid" ]; then
-        kill "$sim_pid" 2>/dev/null || true
-        wait "$sim_pid" 2>/dev/null || true
-    fi
-}
-trap cleanup EXIT INT TERM
-
-"$build/tools/sim/v38-lock-sim" --image "$work/lock.bin" >"$work/sim.out" 2>"$work/sim.log" &
-sim_pid=$!
-for _ in $(seq 50); do
-    [ -s "$work/sim.out" ] && break
-    sleep 0.1
-done
-device="$(head -n 1 "$work/sim.out")"
-if [ -z "$device" ]; then
-    echo "run-demo: the lock simulator did not start:" >&2
-    cat "$work/sim.log" >&2
-    exit 1
-fi
-echo "Simulated lock on $device (COM1); its memory is $work/lock.bin"
-
-export V38_PORTS="$device"
+export V38_PORTS="$sim_device"
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
     "$build/ui/vestibar"
 elif command -v xvfb-run >/dev/null; then

@@ -21,16 +21,13 @@ packages=(
 )
 # What only the test stages need (scripts/test.sh).
 test_packages=(
-    # the Windows build of everything below the windows (scripts/cross-win.sh) and its
-    # tests under Wine (scripts/test-wine.sh)
-    g++-mingw-w64-x86-64-posix wine wine64
-    # the libFuzzer harnesses (scripts/test-fuzz.sh)
+    # the Windows build (scripts/build/windows.sh): Qt built from Debian's sources
+    # (dpkg-dev unpacks them), the installer; its tests under Wine, the programs on Xvfb
+    # driven by X input (scripts/stages/windows.sh)
+    g++-mingw-w64-x86-64-posix wine wine64 nsis xdotool imagemagick
+    # the libFuzzer harnesses (scripts/stages/fuzz.sh)
     clang libclang-rt-14-dev
-    # the configurator for Windows: Qt built from Debian's sources (dpkg-dev unpacks
-    # them), the installer, and the run under Wine on Xvfb driven by X input
-    # (scripts/test-windows.sh)
-    nsis xdotool imagemagick
-    # the Debian package and its checks (scripts/test-package.sh)
+    # the Debian package and its checks (scripts/stages/package.sh)
     dpkg-dev desktop-file-utils x11-utils libglib2.0-bin lintian appstream man-db
 )
 #   scripts/setup-deps.sh        everything

@@ -1,18 +1,18 @@
 #!/usr/bin/env bash
-# Installs what is missing, then runs every stage: the default suite first, then the
-# sanitizers, the fuzzers, the Windows build under Wine and the Debian package. Every
-# stage runs; the script fails when any of them failed.
+# Installs what is missing, then runs every stage (scripts/stages/NAME.sh): the default
+# suite first, then the sanitizers, the fuzzers, the Windows build under Wine and the
+# Debian package. Every stage runs; the script fails when any of them failed.
 #   scripts/test.sh                 all stages
-#   scripts/test.sh default asan    only these (names: default asan fuzz wine windows package)
+#   scripts/test.sh default asan    only these (names: default asan fuzz windows package)
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
 stages=("$@")
 if [ ${#stages[@]} -eq 0 ]; then
-    stages=(default asan fuzz wine windows package)
+    stages=(default asan fuzz windows package)
 fi
 for stage in "${stages[@]}"; do
-    if [ ! -x "scripts/test-$stage.sh" ]; then
+    if [ ! -x "scripts/stages/$stage.sh" ]; then
         echo "test.sh: no stage '$stage'" >&2
         exit 2
     fi
@@ -25,7 +25,7 @@ failed=0
 for stage in "${stages[@]}"; do
     echo "=== stage $stage"
     start=$SECONDS
-    if "scripts/test-$stage.sh"; then
+    if "scripts/stages/$stage.sh"; then
         result=passed
     else
         result=FAILED

@@ -3,19 +3,19 @@
 # package of the Qt whose host tools (moc, uic, rcc) are installed, once, into a cache
 # folder outside the clone. Only what the configurator uses: Core, Gui, Widgets, Test,
 # the windows and offscreen platforms and the windowsvista style.
-#   scripts/build-qt-windows.sh      prints the install folder on standard output (what
+#   scripts/build/qt-windows.sh      prints the install folder on standard output (what
 #                                    it does and how long it took on standard error)
 # The sources come through a private apt configuration in the cache folder whose
 # deb-src entries are derived from the system's own Debian entries; the system's apt
 # configuration is left as it is.
 set -euo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/../.."
 root=$PWD
 start=$SECONDS
 jobs=${JOBS:-2}
 
 die() {
-    echo "build-qt-windows.sh: $*" >&2
+    echo "qt-windows.sh: $*" >&2
     exit 1
 }
 
@@ -25,7 +25,7 @@ deb_version=$(dpkg-query -W -f='${Version}' "$host_pkg" 2>/dev/null) ||
 qt_version=${deb_version%%+*}
 qt_version=${qt_version%%-*}
 
-toolchain=$root/cmake/mingw-w64-shared.cmake
+toolchain=$root/cmake/mingw-w64.cmake
 configure_options=(
     -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=ON
     -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF
@@ -55,7 +55,7 @@ if [ -f "$marker" ] && [ "$(cat "$marker")" = "$expected" ] &&
     exit 0
 fi
 if [ -e "$prefix" ]; then
-    echo "build-qt-windows.sh: $prefix is incomplete or of another build: rebuilding it" >&2
+    echo "qt-windows.sh: $prefix is incomplete or of another build: rebuilding it" >&2
     rm -rf "$prefix"
 fi
 

@@ -2,7 +2,7 @@
 # The whole suite again under AddressSanitizer + UndefinedBehaviorSanitizer (leak
 # checking included). Any report fails the test that caused it.
 set -euo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/../.."
 cmake --preset asan >/dev/null
 cmake --build --preset asan
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1

@@ -2,24 +2,18 @@
 # The Windows installer under Wine, in a fresh Wine prefix: a silent install, the
 # Start-menu entries, the installed configurator's window, a silent uninstall that
 # leaves nothing behind. Needs DISPLAY set.
-#   scripts/wine-installer-check.sh INSTALLER.exe PREFIX_FOLDER
+#   scripts/stages/windows/installer.sh INSTALLER.exe PREFIX_FOLDER
 set -euo pipefail
 installer=$(realpath "$1")
-export WINEPREFIX=$(realpath -m "$2")
-export WINEDEBUG=-all WINEARCH=win64
-# No menu entries of the Windows programs on the host.
-export WINEDLLOVERRIDES=winemenubuilder.exe=d
+prefix=$(realpath -m "$2")
+cd "$(dirname "$0")/../../.."
+source scripts/lib/checks.sh
+source scripts/lib/wine.sh
+source scripts/lib/xwindow.sh
+# lnk_says FILE TEXT: the shortcut holds TEXT.
+lnk_says() { scripts/lib/v38check.py utf16-holds "$@"; }
 
-source "${BASH_SOURCE[0]%/*}/lib/checks.sh"
-main_window() { xdotool search --onlyvisible --name '^Vestibar' 2>/dev/null | head -n1; }
-window_shown() { [ -n "$(main_window)" ]; }
-window_gone() { [ -z "$(main_window)" ]; }
-# lnk_says FILE TEXT: the shortcut holds TEXT (shortcuts keep their strings in UTF-16).
-lnk_says() { /usr/bin/python3 -c 'import sys; sys.exit(sys.argv[2].encode("utf-16-le") not in open(sys.argv[1], "rb").read())' "$@"; }
-
-rm -rf "$WINEPREFIX"
-wineboot -i >/dev/null 2>&1 || true
-wineserver -w
+wine_fresh_prefix "$prefix"
 folder=$WINEPREFIX/drive_c/Vestibar
 
 echo "installer under Wine: $(basename "$installer")"
@@ -38,11 +32,8 @@ check "and the port list in a console that stays open" \
 wine "$folder/bin/vestibar.exe" >/dev/null 2>&1 &
 app=$!
 check "the installed configurator shows its window" until_true 60 window_shown
-id=$(main_window)
-if [ -n "$id" ]; then
-    xdotool windowfocus --sync "$id" 2>/dev/null || true
-    xdotool key --clearmodifiers alt+F4
-fi
+focus_main || true
+window_shown && xdotool key --clearmodifiers alt+F4
 check "and ends when its window is closed" until_true 15 window_gone
 kill $app 2>/dev/null || true
 wait $app 2>/dev/null || true

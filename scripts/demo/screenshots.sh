@@ -2,14 +2,14 @@
 # Pictures of every window with the sample configuration, for checking the layout by
 # eye; the main window's picture is the README's docs/screenshot-main.png.
 #
-#   scripts/screenshots.sh [FOLDER]     (default: build/screenshots)
+#   scripts/demo/screenshots.sh [FOLDER]     (default: build/screenshots)
 set -euo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/../.."
 
 build="${V38_BUILD_DIR:-build/debug}"
 folder="${1:-build/screenshots}"
-if [ ! -f "$build/build.ninja" ] && [ ! -f "$build/Makefile" ]; then
-    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
+if [ ! -f "$build/build.ninja" ]; then
+    cmake --preset default -B "$build" >/dev/null
 fi
 cmake --build "$build" --target v38ui_screenshots
 mkdir -p "$folder"

@@ -6,7 +6,7 @@
 # system has, and what that needs); that the menu entry starts the configurator (under
 # Xvfb, from the unpacked files); and that, installed, "man v38ctl" shows its page.
 set -euo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/../.."
 cmake --preset package >/dev/null
 cmake --build --preset package --target vestibar v38ctl v38-lock-sim v38_package_docs
 work=$(mktemp -d /tmp/v38-package-XXXXXX)
@@ -16,17 +16,7 @@ if ! (cd build/package && cpack -G DEB) >"$work/cpack.log" 2>&1; then
     exit 1
 fi
 deb=$(ls build/package/vestibar_*_amd64.deb)
-failures=0
-check() { # check DESCRIPTION COMMAND...
-    local what=$1
-    shift
-    if "$@"; then
-        echo "  ok   $what"
-    else
-        echo "  FAIL $what"
-        failures=$((failures + 1))
-    fi
-}
+source scripts/lib/checks.sh
 has_line() { grep -qxF "$1" "$2"; }
 
 echo "package: $deb, $(stat -c %s "$deb") bytes"
@@ -93,37 +83,7 @@ check "the menu entry's icon is in the package" \
 
 # A minimal Debian: the essential and required packages installed here, with what they
 # depend on. apt must find everything else the package needs, and plan to install it.
-/usr/bin/python3 - "$work/status" <<'PY'
-import re, sys
-entries = [s for s in open("/var/lib/dpkg/status").read().split("\n\n") if s.strip()]
-installed = {}
-for text in entries:
-    fields = dict(re.findall(r"^([A-Za-z-]+): ?(.*)$", text, re.M))
-    if "install ok installed" in fields.get("Status", ""):
-        installed[fields["Package"]] = (fields, text.strip())
-provided = {}
-for name, (fields, _) in installed.items():
-    for virtual in fields.get("Provides", "").split(","):
-        if virtual.strip():
-            provided.setdefault(virtual.split()[0], name)
-def needs(fields):
-    for field in ("Pre-Depends", "Depends"):
-        for choice in filter(None, (c.strip() for c in fields.get(field, "").split(","))):
-            for option in (o.split()[0].split(":")[0] for o in choice.split("|")):
-                if option in installed or option in provided:
-                    yield option if option in installed else provided[option]
-                    break
-todo = [n for n, (f, _) in installed.items()
-        if f.get("Essential") == "yes" or f.get("Priority") == "required"]
-base = set()
-while todo:
-    name = todo.pop()
-    if name not in base:
-        base.add(name)
-        todo.extend(needs(installed[name][0]))
-open(sys.argv[1], "w").write("\n\n".join(installed[n][1] for n in sorted(base)) + "\n")
-print(f"  minimal system: {len(base)} packages")
-PY
+scripts/lib/v38check.py minimal-dpkg-status "$work/status"
 if apt-get -s -o Dir::State::status="$work/status" install "$PWD/$deb" >"$work/apt" 2>&1; then
     echo "  ok   apt resolves its dependencies on the minimal system:" \
         "$(grep -c '^Inst' "$work/apt") packages to install"

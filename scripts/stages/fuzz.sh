@@ -4,7 +4,7 @@
 # FUZZ_SECONDS sets the time per harness (default 20). A crash or a broken invariant
 # fails the stage; the input that caused it is left in build/fuzz/artifacts.
 set -euo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/../.."
 seconds=${FUZZ_SECONDS:-20}
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
