@@ -1,23 +1,7 @@
 # The program's icon, drawn as SVG (ui/icons/vestibar.svg) and rendered at build time:
 # PNGs at the sizes desktops and Windows show, which the windows carry as their window
 # icon, and on Windows an .ico of them that windres compiles into each program beside
-# a version resource (v38_windows_program).
-
-# The version the programs and packages carry: the project's, unless a build raises it
-# (the Windows stage installs such a build over the project's to try an upgrade).
-set(V38_VERSION "" CACHE STRING "Version to build as instead of the project's (empty: the project's)")
-if(V38_VERSION)
-    set(v38_version ${V38_VERSION})
-else()
-    set(v38_version ${PROJECT_VERSION})
-endif()
-# Windows keeps a version as four 16-bit numbers, and an MSI compares the first three,
-# the first two up to 255.
-if(NOT v38_version MATCHES "^([0-9]+)\\.([0-9]+)(\\.([0-9]+))?$"
-   OR CMAKE_MATCH_1 GREATER 255 OR CMAKE_MATCH_2 GREATER 255 OR CMAKE_MATCH_4 GREATER 65535)
-    message(FATAL_ERROR "Version '${v38_version}' is not MAJOR.MINOR[.PATCH] (255.255.65535 at most)")
-endif()
-set(v38_version_numbers ${CMAKE_MATCH_1},${CMAKE_MATCH_2},0${CMAKE_MATCH_4},0)
+# a version resource (v38_windows_program) of the version cmake/Version.cmake gives.
 
 # Who holds the copyright, as the package's copyright file says it.
 file(STRINGS ${PROJECT_SOURCE_DIR}/packaging/copyright v38_copyright REGEX "^Copyright: "
