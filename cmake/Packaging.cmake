@@ -33,7 +33,7 @@ if(TARGET vestibar AND UNIX)
     set(v38_app_id example.przykladowa.vestibar)
     install(FILES ${PROJECT_SOURCE_DIR}/packaging/${v38_app_id}.desktop
             DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-    install(FILES ${PROJECT_SOURCE_DIR}/packaging/vestibar.svg
+    install(FILES ${PROJECT_SOURCE_DIR}/ui/icons/vestibar.svg
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
     install(FILES ${PROJECT_SOURCE_DIR}/packaging/${v38_app_id}.metainfo.xml
             DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
@@ -116,22 +116,33 @@ to RS485), edits its accepted-card prefixes, flags and times, writes it back,\n\
 and keeps configurations in 514-byte files. With v38ctl, the same operations on\n\
 the command line, and v38-lock-sim, a lock simulator on a pseudo-terminal for\n\
 trying it all without a lock.")
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VERSION ${v38_version})
 set(CPACK_PACKAGE_CONTACT "Vestibar developers <dev@vestibar.invalid>")
 set(CPACK_STRIP_FILES ON)
+set(v38_homepage "https://www.przykladowa.example/vestibar")
 if(WIN32)
-    # An installer with a Start-menu folder and an uninstaller, and a portable ZIP of
-    # the same files.
+    # An installer with a Start-menu folder and an uninstaller, a portable ZIP of the
+    # same files, and an MSI of them for PCs that get their software by policy (cpack
+    # -G External, which runs cmake/MsiPackage.cmake).
     set(CPACK_GENERATOR NSIS ZIP)
-    set(CPACK_PACKAGE_FILE_NAME vestibar-${PROJECT_VERSION}-win64)
+    set(CPACK_PACKAGE_FILE_NAME vestibar-${v38_version}-win64)
     set(CPACK_PACKAGE_INSTALL_DIRECTORY Vestibar)
-    set(CPACK_NSIS_PACKAGE_NAME "Vestibar ${PROJECT_VERSION}")
-    set(CPACK_NSIS_DISPLAY_NAME "Vestibar ${PROJECT_VERSION}")
+    # The installer's pages name the version; the installed-programs entry and the
+    # Start-menu folder do not, as the MSI's, so that they stay put across upgrades.
+    set(CPACK_NSIS_PACKAGE_NAME "Vestibar ${v38_version}")
+    set(CPACK_NSIS_DISPLAY_NAME "Vestibar")
     set(CPACK_NSIS_INSTALLED_ICON_NAME bin\\\\vestibar.exe)
+    set(CPACK_NSIS_MUI_ICON ${v38_icon_ico})
+    set(CPACK_NSIS_MUI_UNIICON ${v38_icon_ico})
+    # A newer installer removes the older installation first: its uninstall entry has
+    # to be found under the same key whatever the version (CPack's default key holds
+    # the version, and an upgrade would leave two entries behind).
+    set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY Vestibar)
     set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
     # A 64-bit installer for a 64-bit program: it needs no 32-bit layer (WoW64) to run,
     # and installs under the 64-bit Program Files.
-    set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+    set(CPACK_NSIS_DEFINES "Target amd64-unicode
+!define MUI_STARTMENUPAGE_DEFAULTFOLDER Vestibar")
     set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
     set(CPACK_PACKAGE_EXECUTABLES vestibar Vestibar)
     # The list of serial ports, in a console window that stays open to be read. The
@@ -140,14 +151,32 @@ if(WIN32)
         CreateShortCut '$SMPROGRAMS\\\\$STARTMENU_FOLDER\\\\Porty szeregowe (v38ctl).lnk' '$SYSDIR\\\\cmd.exe' '/k \\\${U+22}$INSTDIR\\\\bin\\\\v38ctl.exe\\\${U+22} ports'")
     set(CPACK_NSIS_DELETE_ICONS_EXTRA "
         Delete '$SMPROGRAMS\\\\$MUI_TEMP\\\\Porty szeregowe (v38ctl).lnk'")
+    # The installer keeps its folder under Software\VENDOR\KEY; CPack's uninstaller
+    # removes KEY and would leave VENDOR behind, empty.
+    set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS "
+        DeleteRegKey SHCTX 'Software\\\\${CPACK_PACKAGE_VENDOR}\\\\${CPACK_PACKAGE_INSTALL_REGISTRY_KEY}'
+        DeleteRegKey /ifempty SHCTX 'Software\\\\${CPACK_PACKAGE_VENDOR}'")
     set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/packaging/windows-licences.txt)
+    if(CMAKE_CROSSCOMPILING)
+        # The MSI, made with wixl on the build machine.
+        find_program(V38_WIXL wixl REQUIRED)
+        find_program(V38_WIXL_HEAT wixl-heat REQUIRED)
+        list(APPEND CPACK_GENERATOR External)
+        set(CPACK_EXTERNAL_ENABLE_STAGING ON)
+        set(CPACK_EXTERNAL_PACKAGE_SCRIPT ${PROJECT_SOURCE_DIR}/cmake/MsiPackage.cmake)
+        set(CPACK_V38_WIXL ${V38_WIXL})
+        set(CPACK_V38_WIXL_HEAT ${V38_WIXL_HEAT})
+        set(CPACK_V38_WXS ${PROJECT_SOURCE_DIR}/packaging/vestibar.wxs)
+        set(CPACK_V38_ICON ${v38_icon_ico})
+        set(CPACK_V38_HOMEPAGE ${v38_homepage})
+    endif()
 else()
     set(CPACK_GENERATOR DEB)
 endif()
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
-set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.przykladowa.example/vestibar")
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${v38_homepage})
 # dpkg-shlibdeps finds the libraries the programs link, Qt's included (libqt6gui6 pulls
 # the X11 platform plugin).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

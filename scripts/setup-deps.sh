@@ -25,6 +25,9 @@ test_packages=(
     # (dpkg-dev unpacks them), the installer; its tests under Wine, the programs on Xvfb
     # driven by X input (scripts/stages/windows.sh)
     g++-mingw-w64-x86-64-posix wine wine64 nsis xdotool imagemagick
+    # the programs' icon (icotool makes the .ico), the MSI (wixl), and the checks of
+    # the programs' resources (pefile, under /usr/bin/python3)
+    icoutils wixl python3-pefile
     # the schema of v38ctl's documents checked by a real validator (ctest SchemaAgreement)
     python3-jsonschema
     # the libFuzzer harnesses (scripts/stages/fuzz.sh)

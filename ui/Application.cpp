@@ -1,5 +1,7 @@
 #include "Application.h"
 
+#include "ProgramIcon.h"
+
 #include <QMessageBox>
 #include <QStringDecoder>
 #include <exception>
@@ -8,6 +10,7 @@ namespace v38 {
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("Vestibar"));
+    setWindowIcon(programIcon());
 }
 
 bool Application::notify(QObject* receiver, QEvent* event) {

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The Windows build, cross-compiled with mingw-w64 into build/windows-cross (preset
 # windows-cross): Qt for Windows from scripts/build/qt-windows.sh (built once, cached),
-# then the libraries, v38ctl.exe, vestibar.exe and every test, then the installer and
-# the portable ZIP. The same sources as on Linux.
+# then the libraries, v38ctl.exe, vestibar.exe and every test, then the installer, the
+# MSI and the portable ZIP. The same sources as on Linux.
 #   scripts/build/windows.sh
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -17,4 +17,4 @@ if ! cpack --preset windows-cross >"$build/cpack.log" 2>&1; then
     echo "windows.sh: making the installer failed (see $build/cpack.log)" >&2
     exit 1
 fi
-ls -l "$build"/vestibar-*-win64.exe "$build"/vestibar-*-win64.zip | awk '{ print "  " $5 " bytes  " $9 }'
+ls -l "$build"/vestibar-*-win64.{exe,msi,zip} | awk '{ print "  " $5 " bytes  " $9 }'

@@ -12,12 +12,22 @@
     v38check.py minimal-dpkg-status OUT         the dpkg status of a minimal Debian: the
                                                 essential and required packages installed
                                                 here, with what they depend on
+    v38check.py windows-program EXE VERSION HOLDER
+                                                status 0 when the Windows program EXE has
+                                                its icon (16 to 256 pixels) and a version
+                                                resource of VERSION, product Vestibar and
+                                                HOLDER's copyright; else says what is amiss
+    v38check.py windows-version EXE             the version EXE's resource gives
+    v38check.py uninstall-entries               from `wine reg query KEY /s` of the
+                                                installed programs on standard input, those
+                                                named Vestibar: name|version|icon a line
 """
 import os
 import pty
 import random
 import re
 import signal
+import struct
 import sys
 
 IMAGE_SIZE = 512
@@ -108,12 +118,76 @@ def minimal_dpkg_status(out):
     print(f"  minimal system: {len(base)} packages")
 
 
+def pe_resources(path):
+    """The pixel sizes of a Windows program's icon groups, and its version strings."""
+    import pefile  # Debian's python3-pefile, needed here only
+
+    pe = pefile.PE(path)
+    sizes, strings = [], {}
+    kinds = pe.DIRECTORY_ENTRY_RESOURCE.entries if hasattr(pe, "DIRECTORY_ENTRY_RESOURCE") else []
+    for kind in kinds:
+        if kind.id != pefile.RESOURCE_TYPE["RT_GROUP_ICON"]:
+            continue
+        for name in kind.directory.entries:
+            for language in name.directory.entries:
+                entry = language.data.struct
+                group = pe.get_data(entry.OffsetToData, entry.Size)
+                # a 6-byte header with the count, then 14 bytes an icon, width first
+                # (0 for 256)
+                count = struct.unpack_from("<H", group, 4)[0]
+                sizes += [group[6 + 14 * i] or 256 for i in range(count)]
+    for info in getattr(pe, "FileInfo", []):
+        for block in info:
+            for table in getattr(block, "StringTable", []):
+                strings.update({k.decode(): v.decode() for k, v in table.entries.items()})
+    return sorted(sizes), strings
+
+
+def windows_program(path, version, holder):
+    sizes, strings = pe_resources(path)
+    amiss = [f"no {size}-pixel icon (icon sizes: {sizes})"
+             for size in (16, 32, 48, 256) if size not in sizes]
+    for key, value in {"ProductName": "Vestibar", "FileVersion": version,
+                       "ProductVersion": version}.items():
+        if strings.get(key) != value:
+            amiss.append(f"{key} is {strings.get(key)!r}, not {value!r}")
+    for key in ("CompanyName", "LegalCopyright"):
+        if holder not in strings.get(key, ""):
+            amiss.append(f"{key} is {strings.get(key)!r}, without {holder!r}")
+    if not strings.get("FileDescription"):
+        amiss.append("no FileDescription")
+    for what in amiss:
+        print(f"       {os.path.basename(path)}: {what}")
+    sys.exit(1 if amiss else 0)
+
+
+def windows_version(path):
+    print(pe_resources(path)[1].get("ProductVersion", ""))
+
+
+def uninstall_entries():
+    entries, entry = [], None
+    for line in sys.stdin.read().replace("\r", "").splitlines():
+        if line.startswith("HKEY_"):
+            entry = {}
+            entries.append(entry)
+        elif entry is not None and "    REG_" in line:
+            name, _, rest = line.strip().partition("    ")
+            entry[name] = rest.partition("    ")[2]
+    for entry in entries:
+        if entry.get("DisplayName", "").startswith("Vestibar"):
+            print("|".join(entry.get(k, "") for k in ("DisplayName", "DisplayVersion", "DisplayIcon")))
+
+
 COMMANDS = {
     "random-config": random_config,
     "edit-config": edit_config,
     "silent-ports": silent_ports,
     "utf16-holds": utf16_holds,
     "minimal-dpkg-status": minimal_dpkg_status,
+    "windows-program": windows_program,
+    "windows-version": windows_version,
+    "uninstall-entries": uninstall_entries,
 }
 
 if __name__ == "__main__":

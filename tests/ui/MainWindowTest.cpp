@@ -3,6 +3,10 @@
 
 #include "MainImages.h"
 #include "V38Bank.h"
+#include "about.h"
+#include "opis.h"
+#include "prefedit.h"
+#include "progr.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -47,6 +51,14 @@ TEST_F(MainWindowTest, StartUpShowsTheDefaultConfiguration) {
     for (std::size_t at = 1; at < ConfigImage::Size; ++at)
         ASSERT_EQ(MainWin->bank().image[at], 0xFF) << at;
     EXPECT_EQ(MainWin->bank().portNumber, 0);
+
+    // Every window carries the program's icon, from the title bar's size to Alt+Tab's.
+    const QWidget* windows[] = {MainWin, PrefEdit, AboutBox, HelpWin, ProgrWin};
+    for (const QWidget* window : windows) {
+        const QList<QSize> sizes = window->windowIcon().availableSizes();
+        EXPECT_TRUE(sizes.contains(QSize(16, 16)) && sizes.contains(QSize(256, 256)))
+            << window->objectName().toStdString();
+    }
 }
 
 TEST_F(MainWindowTest, ControlsStandWhereTheFormPutsThem) {
