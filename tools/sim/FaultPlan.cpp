@@ -148,9 +148,11 @@ void FaultPlan::setRandom(const RandomFaults& random, std::uint32_t seed) {
 }
 
 FaultKind FaultPlan::next(const std::vector<std::uint8_t>& request) {
+    lastFromRule_ = false;
     for (FaultRule& rule : rules_) {
         if (rule.remaining > 0 && rule.selector.matches(request)) {
             --rule.remaining;
+            lastFromRule_ = true;
             return rule.kind;
         }
     }
@@ -180,6 +182,8 @@ int FaultPlan::drawMs(int minMs, int maxMs) {
 
 FaultPlan::Chatter FaultPlan::drawChatter() {
     Chatter chatter;
+    if (lastFromRule_)
+        return chatter;
     chatter.copy = (generator_() & 1) != 0;
     chatter.afterMs = drawMs(0, MaxChatterDelayMs);
     return chatter;

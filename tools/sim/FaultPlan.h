@@ -68,7 +68,9 @@ public:
     int drawLagMs(const std::vector<std::uint8_t>& request);
     // A time from `minMs` to `maxMs`, both included.
     int drawMs(int minMs, int maxMs);
-    // What a chattering device sends after `reply`, and how long after it.
+    // What a chattering device sends after the reply, and how long after it: for a
+    // chatter that a rule asked for, the reply again at once (a lock repeating itself,
+    // the same every time); for a random one, a copy or an ACK up to 600 ms later.
     struct Chatter {
         bool copy = true; // a copy of the reply; else an ACK
         int afterMs = 0;
@@ -79,6 +81,7 @@ private:
     std::vector<FaultRule> rules_;
     RandomFaults random_;
     std::mt19937 generator_;
+    bool lastFromRule_ = false;
 };
 
 } // namespace v38::sim

@@ -131,8 +131,9 @@ the eight staged blocks); anything else gets NAK. SIGTERM or SIGINT end it clean
                       answered up to three times later than the client waits,
                       and requests heard meanwhile in their turn after it, each
                       as late again as drawn for it), chatter (the request is
-                      answered, and later a copy of the reply or an ACK goes out
-                      unasked, as from another device on the line).
+                      answered, and the reply goes out once more at once; under
+                      --random, a copy of it or an ACK up to 600 ms later, as from
+                      another device on the line).
                       Repeatable; the first rule that matches applies. Apart
                       from lag and chatter, a faulted request is never acted upon.
   --random PERCENT[:KIND,...]
