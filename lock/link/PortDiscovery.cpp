@@ -36,6 +36,10 @@ bool V38Bank::probe(ProbeAnswer& answer) {
         return false;
     sendBytes(sizeof request, request);
     answer.received = receiveBytes(ProbeAnswerSize, answer.bytes);
+    // An answer that began within the allowance gets the time the rest of it needs.
+    if (answer.received > 0 && answer.received < ProbeAnswerSize)
+        answer.received +=
+            receiveBytes(ProbeAnswerSize - answer.received, answer.bytes + answer.received);
     if (answer.received != ProbeAnswerSize)
         return false;
     for (std::size_t i = 0; i < sizeof ProbeAnswerStart; ++i) {
