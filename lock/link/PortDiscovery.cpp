@@ -2,8 +2,6 @@
 // given time to settle, and probed twice with the 'M' request.
 #include "V38Bank.h"
 
-#include "crc16.h"
-
 namespace v38 {
 
 namespace {
@@ -40,13 +38,7 @@ bool V38Bank::probe(ProbeAnswer& answer) {
     if (answer.received > 0 && answer.received < ProbeAnswerSize)
         answer.received +=
             receiveBytes(ProbeAnswerSize - answer.received, answer.bytes + answer.received);
-    if (answer.received != ProbeAnswerSize)
-        return false;
-    for (std::size_t i = 0; i < sizeof ProbeAnswerStart; ++i) {
-        if (answer.bytes[i] != ProbeAnswerStart[i])
-            return false;
-    }
-    return isWholeFrame(answer.bytes, ProbeAnswerSize);
+    return isProbeAnswer(answer.bytes, answer.received);
 }
 
 bool V38Bank::findLock(std::uint32_t mask) {

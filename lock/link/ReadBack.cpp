@@ -14,16 +14,6 @@ constexpr int FenceRounds = 2;
 constexpr std::uint64_t FenceWaitMs = 2000;
 constexpr std::uint64_t FenceLimitMs = 8000;
 
-bool isProbeAnswer(const std::uint8_t* frame, int size) {
-    if (size != static_cast<int>(ProbeAnswerSize))
-        return false;
-    for (std::size_t i = 0; i < sizeof ProbeAnswerStart; ++i) {
-        if (frame[i] != ProbeAnswerStart[i])
-            return false;
-    }
-    return isWholeFrame(frame, ProbeAnswerSize);
-}
-
 std::string differingBlocks(const ConfigImage& a, const ConfigImage& b) {
     std::string blocks;
     for (int block = 0; block < BlockCount; ++block) {
@@ -69,7 +59,7 @@ bool V38Bank::fence() {
                     return false;
                 break;
             }
-            if (isProbeAnswer(frame, size)) {
+            if (isProbeAnswer(frame, static_cast<std::size_t>(size))) {
                 std::uint8_t more[MaxFrame];
                 if (const std::uint32_t waiting = receiveWaiting(MaxFrame, more); waiting > 0) {
                     if (!throwAway(more, waiting, "bytes behind the fence"))
