@@ -70,8 +70,10 @@ V38Bank::Attempt V38Bank::attemptExchange(const std::uint8_t* request, std::size
         return garbled(frame, 2, "a length out of range");
     const auto rest = static_cast<std::uint32_t>(size - 2);
     const std::uint32_t got = receiveBytes(rest, frame + 2);
-    if (got < rest)
+    if (got < rest) {
+        trace("no rest of the answer in time");
         return garbled(frame, 2 + got, "an answer broke off");
+    }
     if (!isWholeFrame(frame, static_cast<std::size_t>(size)))
         return garbled(frame, static_cast<std::size_t>(size), "a damaged frame");
     // The lock sends one frame per request and then nothing: more bytes right behind
