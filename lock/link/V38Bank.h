@@ -111,10 +111,10 @@ private:
     // Throws away `bytes` and whatever follows them until the line is quiet; false when
     // it does not go quiet.
     bool throwAway(const std::uint8_t* bytes, std::size_t size, std::string_view why);
-    // Reads and throws away bytes (after `already`) until the line has been quiet for a
-    // byte's standard time-out, not before `until`; false when it still talks at
-    // `giveUpAt`.
-    bool readUntilQuiet(std::vector<std::uint8_t> already, std::uint64_t until,
+    // Reads and throws away bytes, behind those already `thrown`, until the line has been
+    // quiet for a byte's standard time-out, not before `until`; false when it still talks
+    // at `giveUpAt`.
+    bool readUntilQuiet(std::vector<std::uint8_t> thrown, std::uint64_t until,
                         std::uint64_t giveUpAt);
     // Waits out the answers still due to attempts that went unanswered: each may come
     // as late after its own sending as the accepted answer came after the first of
