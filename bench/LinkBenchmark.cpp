@@ -1,6 +1,7 @@
 // The time a full read and a full write of the lock take against the simulator on
 // its emulated 9600-baud line, next to the line's own time for the same bytes, and
-// the CPU time the client and the simulator spend meanwhile.
+// the CPU time the client and the simulator spend meanwhile; and what the check of a
+// doubtful transfer adds.
 #include "SimulatorProcess.h"
 #include "V38Bank.h"
 
@@ -29,6 +30,9 @@ constexpr int ReadBytes = 8 * (6 + 68);
 constexpr int WriteBytes = 8 * (70 + 5) + 5 + 5;
 constexpr int ReadExchanges = 8;
 constexpr int WriteExchanges = 9;
+// The check of a doubtful transfer: the probe as a fence, then the eight blocks read.
+constexpr int CheckBytes = 5 + 8 + ReadBytes;
+constexpr int CheckExchanges = 1 + ReadExchanges;
 
 double lineMs(int bytes) {
     return bytes * BitsPerByte * 1000.0 / Baud;
@@ -88,6 +92,7 @@ int main() {
     std::vector<Sample> finds;
     std::vector<Sample> reads;
     std::vector<Sample> writes;
+    std::vector<Sample> checks;
     try {
         for (int round = 0; round < Rounds; ++round) {
             finds.push_back(measure(simulator.pid(), [&] {
@@ -103,6 +108,11 @@ int main() {
                     bank.writeBlock(block);
                 bank.finishWrite();
             }));
+            // What a doubtful transfer costs on top: the fence and the image read back.
+            checks.push_back(measure(simulator.pid(), [&] {
+                if (!bank.readBackMatches(bank.image, {}))
+                    throw CommErr();
+            }));
             bank.closePort();
         }
     } catch (const CommErr&) {
@@ -115,5 +125,6 @@ int main() {
                 finds[finds.size() / 2].wallMs);
     report("read", reads, ReadBytes, ReadExchanges);
     report("write", writes, WriteBytes, WriteExchanges);
+    report("check", checks, CheckBytes, CheckExchanges);
     return 0;
 }

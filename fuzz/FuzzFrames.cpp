@@ -116,16 +116,23 @@ bool holdsProbeAnswer(const Bytes& stream) {
     return holdsFrame(stream, 4, start, sizeof start);
 }
 
-// The most time one exchange may take on the virtual clock: three attempts of a header
-// read, a body read and a flush read (writes take no virtual time); then, after attempts
-// that gave up waiting, the wait for the line to go quiet: the time of up to three
-// frames each with an attempt's allowance of quiet, and one more allowance.
+// Reading until the line is quiet gives up after the time of four whole frames, and a
+// byte's standard allowance may pass before it notices.
+std::uint64_t quietBound() {
+    const std::uint64_t frame = MaxFrame * CharTimeMs + ConstantMs;
+    return 4 * frame + CharTimeMs + ConstantMs;
+}
+
+// The most time one exchange may take on the virtual clock: three attempts, each with
+// stale input read until quiet, a header read and the rest of a started header, a body
+// read and a damaged answer read until quiet (writes take no virtual time); then, after
+// attempts that gave up waiting, the wait for their late answers: at most 2 s from the
+// last request on, and the time to read the line quiet behind it.
 std::uint64_t exchangeBound(int extraTime) {
     const std::uint64_t header = 2 * CharTimeMs + ConstantMs + std::uint64_t(extraTime);
-    const std::uint64_t body = (MaxFrame - 2) * CharTimeMs + ConstantMs;
-    const std::uint64_t flush = MaxFrame * CharTimeMs + ConstantMs;
-    const std::uint64_t allowance = MaxFrame * CharTimeMs + ConstantMs + header;
-    return 3 * (header + body + flush) + 3 * (allowance + flush) + allowance;
+    const std::uint64_t rest = CharTimeMs + ConstantMs + (MaxFrame - 2) * CharTimeMs + ConstantMs;
+    const std::uint64_t lateAnswers = 2000 + ConstantMs + quietBound();
+    return 3 * (quietBound() + header + rest + quietBound()) + lateAnswers;
 }
 
 struct Run {
@@ -235,7 +242,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Time: bounded by the time-outs, whatever the far end does.
     const std::uint64_t spent = line.now() - started;
     if (operation == Operation::Probe)
-        check(spent <= 8 * CharTimeMs + ConstantMs, "a probe waits one 8-byte read at most");
+        check(spent <= quietBound() + 2 * (8 * CharTimeMs + ConstantMs),
+              "a probe reads stale input until quiet, then waits for its 8-byte answer and "
+              "for the rest of one that began");
     else
         check(spent <= exchangeBound(run.extraTime), "an exchange ends within its time-outs");
 

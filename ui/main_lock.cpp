@@ -44,6 +44,11 @@ public:
         ProgrWin->TrProgrBar->repaint();
     }
 
+    // A doubtful transfer is checked by reading the image from the lock again: the bar
+    // runs through those blocks once more, under the same caption.
+    void checking() override { blockDone(0); }
+    void blockChecked(int block) override { blockDone(block); }
+
     void imageRead() override { window_.showConfiguration(); }
 
     void failed(int) override {

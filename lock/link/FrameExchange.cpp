@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <string>
 
 namespace v38 {
 
@@ -13,87 +14,82 @@ constexpr int Attempts = 3;
 
 using FrameBuffer = std::array<std::uint8_t, MaxFrame>;
 
-// Empties the line of the rest of a garbled reply before the request goes out again.
-void flushRead(RS232& port, FrameBuffer& frame) {
-    port.receiveBytes(MaxFrame, frame.data());
-}
-
 // Raises or restores the read allowance of the open port; a port that refuses is dropped.
 void changeTimeouts(RS232& port, int extra) {
     if (port.portNumber != 0 && !port.setTimeouts(extra))
         port.dropPort();
 }
 
-struct Attempt {
-    int payloadSize = 0;     // of the reply; 0 when the attempt failed
-    bool answerLate = false; // failed waiting for the reply, which may still come
-};
-
-// One attempt: sends the request and takes the reply into `frame`.
-Attempt attemptExchange(RS232& port, const FrameBuffer& request, std::size_t requestSize,
-                        int expected, int extraTime, FrameBuffer& frame) {
-    // A frame carries nothing that says which request it answers: whatever came before
-    // the request (a late answer to one given up on) must not be taken for its reply.
-    port.discardInput();
-    port.sendBytes(static_cast<std::uint32_t>(requestSize), request.data());
-    // The extra time is for the lock to think before it answers: it covers the header
-    // only, the rest of the reply comes under the standard time-outs.
-    if (extraTime != 0)
-        changeTimeouts(port, extraTime);
-    const std::uint32_t header = port.receiveBytes(2, frame.data());
-    if (extraTime != 0)
-        changeTimeouts(port, 0);
-    if (header < 2)
-        return {0, true};
-
-    const int size = frameLength(frame.data());
-    if (size < MinFrame || size > MaxFrame) {
-        flushRead(port, frame);
-        return {};
-    }
-    const auto rest = static_cast<std::uint32_t>(size - 2);
-    if (port.receiveBytes(rest, frame.data() + 2) < rest)
-        return {0, true};
-    if (!isWholeFrame(frame.data(), static_cast<std::size_t>(size))) {
-        flushRead(port, frame);
-        return {};
-    }
-    // A NAK asks for the same request again; when one byte is expected the caller is a
-    // command, for which a NAK is an answer (and a refusal).
-    if (size == MinFrame && frame[2] == NAK && expected != 1)
-        return {};
-    return {size - FrameOverhead, false};
+// "'C' block 3", "'S'": what a request asks, for the trace.
+std::string describeRequest(const std::uint8_t* payload, int length) {
+    std::string text = "'";
+    text += static_cast<char>(payload[0]);
+    text += "'";
+    if ((payload[0] == ReadBlockRequest || payload[0] == WriteBlockRequest) && length > 1)
+        text += " block " + std::to_string(payload[1]);
+    return text;
 }
 } // namespace
 
-std::uint32_t V38Bank::exchangeAllowance(std::size_t requestSize, std::uint32_t replyBytes,
-                                         int extraTime) const {
-    const std::uint32_t sending =
-        charTime * static_cast<std::uint32_t>(requestSize) + TimeoutConstantMs;
-    const std::uint32_t waiting = charTime * replyBytes + TimeoutConstantMs +
-                                  static_cast<std::uint32_t>(std::max(extraTime, 0));
-    return sending + waiting;
-}
-
-bool V38Bank::drainLateAnswers(std::uint32_t quietMs, int answersDue) {
-    // One byte at a time, so that each read ends as soon as a byte comes and the line
-    // counts as quiet only after a whole allowance without one.
-    const int extra = static_cast<int>(quietMs) - charTime - static_cast<int>(TimeoutConstantMs);
-    changeTimeouts(*this, extra);
-    // Each answer still due is one frame at most: a line that has not gone quiet by the
-    // time those frames and their quiet take carries something else, and nothing on it
-    // can be trusted.
-    const std::uint64_t frameMs = std::uint64_t(charTime) * MaxFrame + TimeoutConstantMs;
-    const std::uint64_t giveUpAt =
-        system().milliseconds() + std::uint64_t(answersDue + 1) * (quietMs + frameMs);
-    bool quiet = true;
-    std::uint8_t byte = 0;
-    for (int due = 0; due < answersDue && quiet; ++due) {
-        while (quiet && receiveBytes(1, &byte) == 1)
-            quiet = system().milliseconds() <= giveUpAt;
+V38Bank::Attempt V38Bank::attemptExchange(const std::uint8_t* request, std::size_t requestSize,
+                                          int expected, int extraTime, std::uint8_t* frame) {
+    Attempt attempt;
+    const auto garbled = [&](const std::uint8_t* bytes, std::size_t size, std::string_view why) {
+        attempt.answer = Answer::Garbled;
+        if (!throwAway(bytes, size, why))
+            throw CommErr(); // a line that never goes quiet carries nothing to trust
+        return attempt;
+    };
+    // A frame carries nothing that says which request it answers: whatever came before
+    // the request (a late answer to one given up on, a device talking unasked) must not
+    // be taken for its reply.
+    if (!dropStaleInput())
+        throw CommErr();
+    attempt.sentAt = system().milliseconds();
+    sendBytes(static_cast<std::uint32_t>(requestSize), request);
+    attempt.sentEnd = system().milliseconds();
+    // The extra time is for the lock to think before it answers: it covers the header
+    // only, the rest of the reply comes under the standard time-outs.
+    if (extraTime != 0)
+        changeTimeouts(*this, extraTime);
+    std::uint32_t header = receiveBytes(2, frame);
+    if (extraTime != 0)
+        changeTimeouts(*this, 0);
+    if (header == 0) {
+        trace("no answer in time");
+        return attempt;
     }
-    changeTimeouts(*this, 0);
-    return quiet;
+    // An answer that began before the deadline gets the time its length needs: cut
+    // short, its rest would be taken for the start of the next reply.
+    if (header == 1)
+        header += receiveBytes(1, frame + 1);
+    if (header < 2)
+        return garbled(frame, header, "an answer broke off");
+    const int size = frameLength(frame);
+    if (size < MinFrame || size > MaxFrame)
+        return garbled(frame, 2, "a length out of range");
+    const auto rest = static_cast<std::uint32_t>(size - 2);
+    const std::uint32_t got = receiveBytes(rest, frame + 2);
+    if (got < rest) {
+        trace("no rest of the answer in time");
+        return garbled(frame, 2 + got, "an answer broke off");
+    }
+    if (!isWholeFrame(frame, static_cast<std::size_t>(size)))
+        return garbled(frame, static_cast<std::size_t>(size), "a damaged frame");
+    // The lock sends one frame per request and then nothing: more bytes right behind
+    // the reply mean another device on the line, or answers out of step with requests.
+    FrameBuffer more{};
+    if (const std::uint32_t waiting = receiveWaiting(MaxFrame, more.data()); waiting > 0)
+        return garbled(more.data(), waiting, "bytes behind a reply");
+    // A NAK asks for the same request again; when one byte is expected the caller is a
+    // command, for which a NAK is an answer (and a refusal).
+    if (size == MinFrame && frame[2] == NAK && expected != 1) {
+        attempt.answer = Answer::Refused;
+        return attempt;
+    }
+    attempt.answer = Answer::Reply;
+    attempt.payloadSize = size - FrameOverhead;
+    return attempt;
 }
 
 int V38Bank::transact(int length, const std::uint8_t* payload, int expected, std::uint8_t* reply,
@@ -102,29 +98,33 @@ int V38Bank::transact(int length, const std::uint8_t* payload, int expected, std
         return 0;
     FrameBuffer request{};
     const std::size_t requestSize = encodeFrame(payload, length, request.data());
+    const std::string what = describeRequest(payload, length);
     FrameBuffer frame{};
-    // A frame carries nothing that says which request it answers, and a lock that is
-    // late answers every attempt, in order. Once an attempt has given up waiting, every
-    // failed attempt from it on may still be answered: counted here, and waited out
-    // after success so that no such answer is taken for the reply to the next request.
-    int answersDue = 0;
-    for (int attempt = 0; attempt < Attempts; ++attempt) {
-        const Attempt result =
-            attemptExchange(*this, request, requestSize, expected, extraTime, frame);
-        if (result.payloadSize == 0) {
-            if (result.answerLate || answersDue > 0)
-                ++answersDue;
-            continue;
+    // A lock that is late answers every attempt, in order. Once an attempt has gone
+    // unanswered, every attempt from it on may still be answered after the reply is
+    // taken: those answers are waited out before the line is used again.
+    bool answersDue = false;
+    std::uint64_t firstDueSentAt = 0;
+    for (int n = 1; n <= Attempts; ++n) {
+        trace("attempt " + std::to_string(n) + " of " + what);
+        const Attempt attempt =
+            attemptExchange(request.data(), requestSize, expected, extraTime, frame.data());
+        if (attempt.answer == Answer::Unanswered) {
+            doubt("attempt " + std::to_string(n) + " of " + what + " unanswered");
+            if (!answersDue)
+                firstDueSentAt = attempt.sentAt;
+            answersDue = true;
         }
-        if (answersDue > 0 &&
-            !drainLateAnswers(exchangeAllowance(requestSize, 2, extraTime), answersDue))
+        if (attempt.answer != Answer::Reply)
+            continue;
+        if (answersDue && !awaitLateAnswers(firstDueSentAt, attempt.sentEnd))
             throw CommErr();
         // Only bytes that came from the lock reach the caller; behind a shorter payload
         // its buffer keeps what it held.
-        const int copied = std::min(std::clamp(expected, 0, MaxPayload), result.payloadSize);
+        const int copied = std::min(std::clamp(expected, 0, MaxPayload), attempt.payloadSize);
         if (copied > 0)
             std::memcpy(reply, frame.data() + 2, static_cast<std::size_t>(copied));
-        return result.payloadSize;
+        return attempt.payloadSize;
     }
     throw CommErr();
 }

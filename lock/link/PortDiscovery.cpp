@@ -2,8 +2,6 @@
 // given time to settle, and probed twice with the 'M' request.
 #include "V38Bank.h"
 
-#include "crc16.h"
-
 namespace v38 {
 
 namespace {
@@ -31,27 +29,35 @@ bool V38Bank::probe(ProbeAnswer& answer) {
     std::uint8_t request[FrameOverhead + ProbeRequestSize];
     const std::uint8_t code = ProbeRequest;
     encodeFrame(&code, ProbeRequestSize, request);
-    discardInput(); // no earlier answer is taken for this one
+    // No earlier answer is taken for this one.
+    if (!dropStaleInput())
+        return false;
     sendBytes(sizeof request, request);
     answer.received = receiveBytes(ProbeAnswerSize, answer.bytes);
-    if (answer.received != ProbeAnswerSize)
-        return false;
-    for (std::size_t i = 0; i < sizeof ProbeAnswerStart; ++i) {
-        if (answer.bytes[i] != ProbeAnswerStart[i])
-            return false;
-    }
-    return isWholeFrame(answer.bytes, ProbeAnswerSize);
+    // An answer that began within the allowance gets the time the rest of it needs.
+    if (answer.received > 0 && answer.received < ProbeAnswerSize)
+        answer.received +=
+            receiveBytes(ProbeAnswerSize - answer.received, answer.bytes + answer.received);
+    return isProbeAnswer(answer.bytes, answer.received);
 }
 
 bool V38Bank::findLock(std::uint32_t mask) {
     for (int port = MinPort; mask != 0; ++port, mask >>= 1) {
+        // A port that a failed transfer left open keeps its doubt: late answers of that
+        // transfer may still be on their way.
+        const bool leftOpen = portNumber == port;
         if (!(mask & 1) || !selectPort(port))
             continue;
+        if (!leftOpen)
+            doubtful_ = false;
+        const std::uint64_t firstSentAt = system().milliseconds();
         if (probe())
             return true;
+        doubt("the first probe unanswered");
         // The first probe may yet be answered, after the second: that answer must not
         // reach the first request on the port that now stays open.
-        if (probe() && drainLateAnswers(exchangeAllowance(MinFrame, ProbeAnswerSize, 0), 1))
+        const std::uint64_t secondSentAt = system().milliseconds();
+        if (probe() && awaitLateAnswers(firstSentAt, secondSentAt))
             return true;
         closePort();
     }

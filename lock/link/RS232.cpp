@@ -86,9 +86,15 @@ void RS232::sendBytes(std::uint32_t count, const std::uint8_t* data) {
         dropPort();
 }
 
-void RS232::discardInput() {
-    if (portNumber != 0)
-        system_->discardInput(portHandle);
+std::uint32_t RS232::receiveWaiting(std::uint32_t count, std::uint8_t* buffer) {
+    if (portNumber == 0)
+        return 0;
+    const std::uint32_t received = system_->readWaiting(portHandle, buffer, count);
+    if (received > 0)
+        trace("received", buffer, received);
+    if (system_->hungUp(portHandle))
+        dropPort();
+    return received;
 }
 
 std::uint32_t RS232::receiveBytes(std::uint32_t count, std::uint8_t* buffer) {

@@ -40,9 +40,9 @@ public:
     bool setTimeouts(std::int32_t extra);
     void sendBytes(std::uint32_t count, const std::uint8_t* data);
     std::uint32_t receiveBytes(std::uint32_t count, std::uint8_t* buffer);
-    // Drops whatever has been received and not read: the rest of an answer that came
-    // too late, or an answer to a request that was given up on. Nothing without a port.
-    void discardInput();
+    // What has already been received, up to `count` bytes, without waiting for more;
+    // 0 without a port.
+    std::uint32_t receiveWaiting(std::uint32_t count, std::uint8_t* buffer);
 
     serial::PortHandle portHandle = serial::InvalidPortHandle;
     std::uint16_t charTime = 0;  // ms per character: 11000 / baud + 1

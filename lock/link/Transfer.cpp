@@ -4,11 +4,19 @@ namespace v38 {
 
 namespace {
 
+// Reads the image back and compares it with `expected`, showing the progress.
+bool check(V38Bank& bank, TransferHooks& hooks, const ConfigImage& expected) {
+    hooks.checking();
+    return bank.readBackMatches(expected, [&hooks](int block) { hooks.blockChecked(block); });
+}
+
 TransferOutcome transfer(V38Bank& bank, TransferHooks& hooks, TransferDirection direction) {
     const bool reading = direction == TransferDirection::Read;
     if (!bank.findLock(AllComPorts))
         return {TransferResult::NoLock};
     hooks.lockFound();
+    const ConfigImage sent = bank.image;
+    TransferOutcome outcome;
     int step = 0;
     try {
         for (; step < BlockCount; ++step) {
@@ -18,18 +26,44 @@ TransferOutcome transfer(V38Bank& bank, TransferHooks& hooks, TransferDirection 
                 bank.writeBlock(step);
             hooks.blockDone(step);
         }
-        if (reading)
+        if (reading) {
+            if (bank.doubtful()) {
+                outcome.checked = true;
+                step = CheckStep;
+                if (!check(bank, hooks, bank.image))
+                    throw CommErr();
+            }
             hooks.imageRead();
-        else
-            bank.finishWrite();
+        } else {
+            bool finished = true;
+            try {
+                bank.finishWrite();
+            } catch (const CommErr&) {
+                finished = false;
+            }
+            // 'S' may have been taken although its answer was lost, and a doubtful
+            // exchange may have paired an answer with the wrong request: the lock's
+            // image tells.
+            if (!finished || bank.doubtful()) {
+                outcome.checked = true;
+                step = finished ? CheckStep : FinishStep;
+                const bool holds = check(bank, hooks, sent);
+                outcome.lockHoldsImage = holds;
+                if (!finished || !holds)
+                    throw CommErr();
+                outcome.lockHoldsImage = false;
+            }
+        }
         bank.closePort();
     } catch (const CommErr&) {
         if (reading)
             bank.resetImage();
         hooks.failed(step);
-        return {TransferResult::CommError, step};
+        outcome.result = TransferResult::CommError;
+        outcome.failedStep = step;
+        return outcome;
     }
-    return {TransferResult::Done};
+    return outcome;
 }
 
 } // namespace

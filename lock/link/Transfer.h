@@ -8,6 +8,11 @@ namespace v38 {
 // blocks 0..7 (and end a write with 'S'), close the port. A communication error ends
 // the transfer and leaves the port as the link left it, so that the next search takes
 // it over. The configurator's windows, v38ctl and the soak all transfer through here.
+//
+// A doubtful transfer (V38Bank::doubtful) is done only once it has been checked on the
+// same port: a read by reading the image again after a fence and finding it equal, a
+// write by reading the lock's image back after 'S' and finding exactly what was sent.
+// A write whose 'S' failed is read back as well, to tell whether the lock took it.
 
 enum class TransferDirection { Read, Write };
 
@@ -17,17 +22,24 @@ enum class TransferResult {
     CommError, // an exchange failed after the lock was found
 };
 
-// The step at which a transfer failed: the block 0..7, or FinishStep for the 'S' command.
+// The step at which a transfer failed: the block 0..7, FinishStep for the 'S' command,
+// CheckStep for the check of a doubtful transfer.
 inline constexpr int FinishStep = BlockCount;
+inline constexpr int CheckStep = BlockCount + 1;
 
 struct TransferOutcome {
     TransferResult result = TransferResult::Done;
-    int failedStep = -1; // set for CommError only
+    int failedStep = -1;  // set for CommError only
+    bool checked = false; // the transfer was doubtful and the check ran
+    // A write that failed at 'S' or in its check, yet the lock's image read back was
+    // exactly what was sent: the lock took it all the same.
+    bool lockHoldsImage = false;
 };
 
 // What a caller does between the steps. Each hook runs on the transferring thread,
-// in this order: lockFound, blockDone(0..7), imageRead (a read only, before the port is
-// closed); or failed(step) once, instead of the rest, when an exchange failed.
+// in this order: lockFound, blockDone(0..7), then for a doubtful transfer checking and
+// blockChecked(0..7), then imageRead (a read only, before the port is closed); or
+// failed(step) once, instead of the rest, when an exchange or the check failed.
 class TransferHooks {
 public:
     virtual ~TransferHooks() = default;
@@ -35,6 +47,9 @@ public:
     // returns, so this is where the image gets its last changes.
     virtual void lockFound() {}
     virtual void blockDone(int /*block*/) {}
+    // The blocks are read again from the lock to check a doubtful transfer.
+    virtual void checking() {}
+    virtual void blockChecked(int /*block*/) {}
     // All eight blocks arrived and bank.image holds the lock's configuration.
     virtual void imageRead() {}
     // A read has already reset bank.image to the default configuration: never a

@@ -8,6 +8,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <string_view>
+#include <vector>
 
 namespace v38 {
 
@@ -74,15 +77,51 @@ public:
     void writeBlock(int block);
     void finishWrite();
 
+    // --- doubt and its check ---
+    // A frame says nothing of the request it answers. Once an attempt has gone
+    // unanswered, or bytes came that no request asked for and were thrown away, a
+    // reply may have been paired with the wrong request: the transfer is doubtful from
+    // then on, until the next search opens a port anew, and is done only once the check
+    // has confirmed it.
+    bool doubtful() const { return doubtful_; }
+    // Proves the line clear: sends the probe, whose answer has a shape no other answer
+    // has, and reads whole frames until it comes. The lock answers in order, so every
+    // frame before it answered an earlier request. False when it does not come.
+    bool fence();
+    // After a fence, reads the eight blocks back and compares them with `expected`;
+    // `blockRead` runs after each block. The image holds `expected` afterwards.
+    bool readBackMatches(const ConfigImage& expected, const std::function<void(int)>& blockRead);
+
 private:
-    // What one attempt allows from the start of sending a request of `requestSize`
-    // bytes to the end of the wait for `replyBytes` of its answer.
-    std::uint32_t exchangeAllowance(std::size_t requestSize, std::uint32_t replyBytes,
-                                    int extraTime) const;
-    // Reads and drops bytes until the line has been quiet for `quietMs`, once for each
-    // answer still due; false when it does not go quiet within the time of that many
-    // frames. The standard time-outs hold afterwards.
-    bool drainLateAnswers(std::uint32_t quietMs, int answersDue);
+    enum class Answer { Reply, Refused, Garbled, Unanswered };
+    struct Attempt {
+        Answer answer = Answer::Unanswered;
+        int payloadSize = 0;       // of a reply
+        std::uint64_t sentAt = 0;  // when the request began to go out
+        std::uint64_t sentEnd = 0; // and when it was out
+    };
+    // One attempt of transact: the request out, its reply into `frame`.
+    Attempt attemptExchange(const std::uint8_t* request, std::size_t requestSize, int expected,
+                            int extraTime, std::uint8_t* frame);
+
+    void doubt(std::string_view why);
+    // Reads what came unasked before a request and throws it away; false when the line
+    // does not go quiet.
+    bool dropStaleInput();
+    // Throws away `bytes` and whatever follows them until the line is quiet; false when
+    // it does not go quiet.
+    bool throwAway(const std::uint8_t* bytes, std::size_t size, std::string_view why);
+    // Reads and throws away bytes, behind those already `thrown`, until the line has been
+    // quiet for a byte's standard time-out, not before `until`; false when it still talks
+    // at `giveUpAt`.
+    bool readUntilQuiet(std::vector<std::uint8_t> thrown, std::uint64_t until,
+                        std::uint64_t giveUpAt);
+    // Waits out the answers still due to attempts that went unanswered: each may come
+    // as late after its own sending as the accepted answer came after the first of
+    // them began to go out. False when the line does not go quiet.
+    bool awaitLateAnswers(std::uint64_t firstDueSentAt, std::uint64_t lastSentEnd);
+
+    bool doubtful_ = false;
 };
 
 } // namespace v38

@@ -1,5 +1,6 @@
 #include "Frame.h"
 
+#include "Protocol.h"
 #include "crc16.h"
 
 #include <cstring>
@@ -19,6 +20,12 @@ std::size_t encodeFrame(const std::uint8_t* payload, int length, std::uint8_t* o
 
 bool isWholeFrame(const std::uint8_t* frame, std::size_t size) {
     return crc16(frame, size, Crc16Init) == 0;
+}
+
+bool isProbeAnswer(const std::uint8_t* frame, std::size_t size) {
+    return size == ProbeAnswerSize &&
+           std::memcmp(frame, ProbeAnswerStart, sizeof ProbeAnswerStart) == 0 &&
+           isWholeFrame(frame, size);
 }
 
 } // namespace v38

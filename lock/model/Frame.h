@@ -24,4 +24,8 @@ constexpr int frameLength(const std::uint8_t* header) {
 // A frame is whole when crc16 over all of it, its CRC included, gives 0.
 bool isWholeFrame(const std::uint8_t* frame, std::size_t size);
 
+// The lock's whole answer to the probe: 8 bytes beginning 00 08 00 E8, no other answer
+// has that shape.
+bool isProbeAnswer(const std::uint8_t* frame, std::size_t size);
+
 } // namespace v38

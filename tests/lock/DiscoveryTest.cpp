@@ -23,7 +23,7 @@ Trace opened(int port) {
 }
 Trace probed(int port, int answered) {
     const std::string com = "COM" + std::to_string(port);
-    return {"discard " + com + " 0", "write " + com + " 00 05 4D B2 A5",
+    return {"waiting " + com + " 132 -> 0", "write " + com + " 00 05 4D B2 A5",
             "read " + com + " 8 -> " + std::to_string(answered)};
 }
 Trace operator+(Trace a, const Trace& b) {
@@ -73,11 +73,13 @@ TEST_F(DiscoveryTest, PortsThatCannotBeOpenedArePassedOverAtOnce) {
 TEST_F(DiscoveryTest, ALockThatAnswersOnlyTheSecondProbeIsFound) {
     line.port(1).silent().reply(test::ProbeAnswer);
     ASSERT_TRUE(bank.findLock(0xFFFF));
-    // The first probe may still be answered: the line must stay quiet for what a probe
-    // allows (5 * 2 + 61 to send, 8 * 2 + 61 to answer) before the port is used.
-    const Trace drained{"timeouts COM1 read 2x+146 write 2x+61", "read COM1 1 -> 0",
-                        "timeouts COM1 read 2x+61 write 2x+61"};
+    // The first probe may still be answered, as late after the second probe as the answer
+    // came after the first (77 ms): the line must stay quiet until then, and a byte's
+    // allowance (2 + 61 ms) longer, before the port is used.
+    const Trace drained{"read COM1 1 -> 0", "read COM1 1 -> 0", "read COM1 1 -> 0"};
     EXPECT_EQ(line.trace(), opened(1) + probed(1, 0) + probed(1, 8) + drained);
+    EXPECT_EQ(line.now(), 100 + 77 + 3 * 63u);
+    EXPECT_TRUE(bank.doubtful());
 }
 
 TEST_F(DiscoveryTest, WhatAFailedTransferLeftOnTheLineIsNotTakenForTheProbeAnswer) {
@@ -89,8 +91,11 @@ TEST_F(DiscoveryTest, WhatAFailedTransferLeftOnTheLineIsNotTakenForTheProbeAnswe
     line.sleep(200);
     line.port(1).reply(test::ProbeAnswer, 5);
     ASSERT_TRUE(bank.findLock(1));
-    EXPECT_EQ(test::traceFrom(line, line.trace().size() - 3),
-              (Trace{"discard COM1 68", "write COM1 00 05 4D B2 A5", "read COM1 8 -> 8"}));
+    // Read and thrown away, which makes the next transfer doubtful.
+    EXPECT_EQ(test::traceFrom(line, line.trace().size() - 4),
+              (Trace{"waiting COM1 132 -> 68", "read COM1 1 -> 0", "write COM1 00 05 4D B2 A5",
+                     "read COM1 8 -> 8"}));
+    EXPECT_TRUE(bank.doubtful());
 }
 
 TEST_F(DiscoveryTest, WithoutALockEveryPortOfTheMaskIsTriedAndNoneStaysOpen) {

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "LinkTrace.h"
 #include "crc16.h"
 #include "serial/ScriptedSerial.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace v38::test {
@@ -38,6 +40,28 @@ inline const Bytes AckFrame{0x00, 0x05, 0x06, 0xF2, 0x92};
 inline const Bytes NakFrame{0x00, 0x05, 0x15, 0xB3, 0x5F};
 inline const Bytes ProbeFrame{0x00, 0x05, 0x4D, 0xB2, 0xA5};
 inline const Bytes ProbeAnswer{0x00, 0x08, 0x00, 0xE8, 0x00, 0x00, 0x61, 0xEE};
+
+// The link's own account of what it did, event by event.
+class RecordedTrace : public LinkTrace {
+public:
+    struct Event {
+        std::string text;
+        Bytes bytes;
+    };
+    void note(std::uint64_t, std::string_view event, const std::uint8_t* bytes,
+              std::size_t size) override {
+        events.push_back({std::string(event), Bytes(bytes, bytes + size)});
+    }
+    // The events whose text begins with `prefix`.
+    std::vector<Event> find(std::string_view prefix) const {
+        std::vector<Event> found;
+        for (const Event& event : events)
+            if (event.text.rfind(prefix, 0) == 0)
+                found.push_back(event);
+        return found;
+    }
+    std::vector<Event> events;
+};
 
 // The trace lines from index `from` on.
 inline std::vector<std::string> traceFrom(const serial::ScriptedSerial& line, std::size_t from) {

@@ -181,14 +181,19 @@ TEST_F(NativeSerialTest, BytesThatCameWhileThePortWasClosedAreNotReadAfterTheOpe
     ::close(keeper);
 }
 
-TEST_F(NativeSerialTest, DiscardedInputIsGoneAndWhatComesAfterIsRead) {
+TEST_F(NativeSerialTest, WaitingInputIsReadAtOnceAndWhatComesAfterIsLeft) {
     ASSERT_TRUE(openLockPort(port));
+    std::uint8_t buffer[10];
+    EXPECT_EQ(port.receiveWaiting(sizeof buffer, buffer), 0u);
     masterWrite(test::NakFrame);
     ASSERT_EQ(::tcdrain(master), 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    port.discardInput();
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(port.receiveWaiting(sizeof buffer, buffer), 5u);
+    EXPECT_EQ(port.receiveWaiting(sizeof buffer, buffer + 5), 0u);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
+    EXPECT_EQ(Bytes(buffer, buffer + 5), test::NakFrame);
     masterWrite(test::AckFrame);
-    std::uint8_t buffer[10];
     ASSERT_EQ(port.receiveBytes(sizeof buffer, buffer), 5u);
     EXPECT_EQ(Bytes(buffer, buffer + 5), test::AckFrame);
 }

@@ -33,6 +33,10 @@ std::optional<SoakOptions> parseSoakOptions(const std::vector<std::string>& args
             options.faultKinds = text;
             continue;
         }
+        if (arg == "--lag") {
+            options.lag = text;
+            continue;
+        }
         long long n = 0;
         const auto number = [&](long long max) {
             if (parseNumber(text, max, n))
@@ -60,6 +64,18 @@ std::optional<SoakOptions> parseSoakOptions(const std::vector<std::string>& args
             if (!number(600'000))
                 return std::nullopt;
             options.slowMs = int(n);
+        } else if (arg == "--baud") {
+            if (!number(4'000'000))
+                return std::nullopt;
+            options.baud = int(n);
+        } else if (arg == "--stall-percent") {
+            if (!number(100))
+                return std::nullopt;
+            options.stallPercent = int(n);
+        } else if (arg == "--stall-ms") {
+            if (!number(60'000))
+                return std::nullopt;
+            options.stallMs = int(n);
         } else {
             error = "unknown argument '" + arg + "'";
             return std::nullopt;
@@ -81,10 +97,17 @@ exit status is 1 when any check failed.
   --seed N            seed of the transfers, the images and the faults (default 1)
   --fault-percent P   chance of a fault on each request (default 8)
   --fault-kinds LIST  the kinds of fault, separated by commas (default: all of
-                      silence,nak,crc,length,truncate,slow,lag; a lag answers
-                      from 0 to 3 times later than the link waits, and the
-                      requests heard meanwhile in their turn)
+                      silence,nak,crc,length,truncate,slow,lag,chatter; a lag
+                      answers from 0 to 3 times later than the link waits, and
+                      the requests heard meanwhile in their turn; a chatter
+                      sends a copy of the reply or an ACK unasked)
   --slow-ms MS        how late a slow reply comes (default 1500)
+  --lag MS|MIN-MAX    a late lock: every request answered that late, drawn for
+                      each request from the range (default: in time)
+  --baud N            the line speed the simulator emulates (default 0: none)
+  --stall-percent P   chance that the client is held up before a serial call
+                      (default 1)
+  --stall-ms MS       how long such a stall lasts at most (default 500)
   --simulator PATH    the v38-lock-sim program (default: the one built with this)
 )";
 }

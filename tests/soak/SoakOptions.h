@@ -13,7 +13,11 @@ struct SoakOptions {
     std::uint32_t seed = 1; // drives the transfers, the images and the simulator's faults
     int faultPercent = 8;   // chance of a fault on each request
     int slowMs = 1500;      // how late a slow reply comes
-    std::string faultKinds = "silence,nak,crc,length,truncate,slow,lag";
+    std::string faultKinds = "silence,nak,crc,length,truncate,slow,lag,chatter";
+    std::string lag;       // the simulator's --lag: every request late (MS or MIN-MAX)
+    int baud = 0;          // the line speed the simulator emulates; 0: none
+    int stallPercent = 1;  // chance of a stall of the client before each serial call
+    int stallMs = 500;     // how long a stall lasts at most
     std::string simulator; // the v38-lock-sim program
     bool help = false;
 };

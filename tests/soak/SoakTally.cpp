@@ -9,6 +9,13 @@ namespace {
 constexpr std::size_t KeptProblems = 20;
 }
 
+void SoakTally::Timing::add(double ms, bool wasDone) {
+    ++count;
+    done += wasDone;
+    totalMs += ms;
+    maxMs = ms > maxMs ? ms : maxMs;
+}
+
 int SoakTally::transfers() const {
     return readsDone + readsNoLock + readsFailed + writesDone + writesNoLock +
            writesFailedInBlocks + writesFailedAtFinish;
@@ -39,7 +46,17 @@ void printTally(std::ostream& out, const SoakTally& t, double seconds) {
         << ", communication error " << t.readsFailed << "\n";
     out << "  writes: done " << t.writesDone << ", no lock " << t.writesNoLock
         << ", communication error in a block " << t.writesFailedInBlocks << ", at 'S' "
-        << t.writesFailedAtFinish << " (of which committed " << t.failedFinishesCommitted << ")\n";
+        << t.writesFailedAtFinish << "\n";
+    out << "false failures: " << t.falseFailures << " (the lock took the new image; the read-back"
+        << " said so in " << t.falseFailuresTold << ")\n";
+    const auto timing = [&out](const char* name, const SoakTally::Timing& timing) {
+        out << name << timing.count << " (done " << timing.done << "), "
+            << (timing.count ? timing.totalMs / timing.count : 0.0) << " ms on average, at most "
+            << timing.maxMs << " ms\n";
+    };
+    timing("transfers without doubt: ", t.clean);
+    timing("doubtful transfers, checked: ", t.checked);
+    out << "client stalls: " << t.stalls << ", " << t.stalledMs << " ms in all\n";
     out << "faults injected: " << t.faultsInjected();
     const char* separator = " (";
     for (const auto& [kind, count] : t.faults) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <iosfwd>
 #include <map>
 #include <string>
@@ -17,8 +18,22 @@ struct SoakTally {
     int writesNoLock = 0;
     int writesFailedInBlocks = 0;
     int writesFailedAtFinish = 0;
-    int failedFinishesCommitted = 0; // 'S' took effect, its acknowledgement was lost
+    int falseFailures = 0;     // a write reported failed, yet the lock took the new image
+    int falseFailuresTold = 0; // of those, the read-back found the new image and said so
     std::map<std::string, int> faults;
+    int stalls = 0; // times the client was held up
+    std::uint64_t stalledMs = 0;
+
+    // How long transfers took that found a lock: with and without the check of doubt.
+    struct Timing {
+        int count = 0;
+        int done = 0;
+        double totalMs = 0;
+        double maxMs = 0;
+        void add(double ms, bool wasDone);
+    };
+    Timing clean;
+    Timing checked;
 
     int falseSuccesses = 0;            // reported done, but the image or the lock disagrees
     int unexpectedLockChanges = 0;     // the lock changed where it must not have

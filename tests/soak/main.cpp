@@ -4,6 +4,7 @@
 #include "FaultCount.h"
 #include "SoakOptions.h"
 #include "SoakTally.h"
+#include "StallingSerial.h"
 
 #include "ConfigFile.h"
 #include "SimulatorProcess.h"
@@ -56,7 +57,9 @@ public:
 
     // Runs the transfers against a simulator keeping its image in lockFile_.
     void run(v38::sim::SimulatorProcess& simulator, SoakTally& tally) {
-        V38Bank bank;
+        StallingSerial stalling(serial::nativeSerialSystem(), options_.seed ^ 0x57a11,
+                                options_.stallPercent, options_.stallMs);
+        V38Bank bank(stalling);
         const auto start = std::chrono::steady_clock::now();
         const auto end = start + std::chrono::seconds(options_.seconds);
         for (int n = 0; n < options_.transfers && std::chrono::steady_clock::now() < end; ++n) {
@@ -64,9 +67,11 @@ public:
             const bool noLock = (random_() & 1) ? readOnce(bank, tally) : writeOnce(bank, tally);
             if (noLock && !simulatorAlive(simulator.pid())) {
                 tally.problem(tally.crashes, "the simulator died");
-                return;
+                break;
             }
         }
+        tally.stalls = stalling.stalls();
+        tally.stalledMs = stalling.stalledMs();
     }
 
 private:
@@ -79,6 +84,17 @@ private:
     }
 
     std::string at() const { return "transfer " + std::to_string(number_) + ": "; }
+
+    static void time(SoakTally& tally, const TransferOutcome& outcome,
+                     std::chrono::steady_clock::time_point started) {
+        if (outcome.result == TransferResult::NoLock)
+            return;
+        const double ms =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started)
+                .count();
+        (outcome.checked ? tally.checked : tally.clean)
+            .add(ms, outcome.result == TransferResult::Done);
+    }
 
     void expectPort(const V38Bank& bank, bool open, SoakTally& tally, const char* when) {
         const bool isOpen =
@@ -93,7 +109,10 @@ private:
     bool readOnce(V38Bank& bank, SoakTally& tally) {
         const ConfigImage imageBefore = bank.image;
         const ConfigImage lockBefore = lockImage(tally);
-        const TransferResult outcome = readLock(bank).result;
+        const auto started = std::chrono::steady_clock::now();
+        const TransferOutcome transfer = readLock(bank);
+        time(tally, transfer, started);
+        const TransferResult outcome = transfer.result;
         const ConfigImage lockAfter = lockImage(tally);
         if (lockAfter != lockBefore)
             tally.problem(tally.unexpectedLockChanges, at() + "a read changed the lock");
@@ -126,8 +145,18 @@ private:
         const ConfigImage sent = randomImage(random_);
         bank.image = sent;
         const ConfigImage lockBefore = lockImage(tally);
+        const auto started = std::chrono::steady_clock::now();
         const TransferOutcome result = writeLock(bank);
+        time(tally, result, started);
         const ConfigImage lockAfter = lockImage(tally);
+        if (result.lockHoldsImage && lockAfter != sent)
+            tally.problem(tally.falseSuccesses,
+                          at() + "the read-back said the lock took the write, but " +
+                              blockDifference(lockAfter, sent));
+        if (result.result == TransferResult::CommError && lockAfter == sent) {
+            ++tally.falseFailures;
+            tally.falseFailuresTold += result.lockHoldsImage;
+        }
         if (bank.image != sent)
             tally.problem(tally.imageViolations, at() + "a write changed the image");
         switch (result.result) {
@@ -154,9 +183,7 @@ private:
                                       std::to_string(result.failedStep) + " changed the lock");
             } else {
                 ++tally.writesFailedAtFinish;
-                if (lockAfter == sent)
-                    ++tally.failedFinishesCommitted;
-                else if (lockAfter != lockBefore)
+                if (lockAfter != sent && lockAfter != lockBefore)
                     tally.problem(tally.unexpectedLockChanges,
                                   at() + "a write that failed at 'S' left a mixture");
             }
@@ -190,18 +217,25 @@ int runSoak(const SoakOptions& options) {
     std::cout << "v38-soak: seed " << options.seed << ", at most " << options.transfers
               << " transfers in " << options.seconds << " s, faults on " << options.faultPercent
               << "% of requests (" << options.faultKinds << "), slow replies after "
-              << options.slowMs << " ms" << std::endl;
+              << options.slowMs << " ms, lag " << (options.lag.empty() ? "none" : options.lag)
+              << ", " << options.baud << " baud, client stalls before " << options.stallPercent
+              << "% of serial calls, up to " << options.stallMs << " ms" << std::endl;
 
     SoakTally tally;
     const auto start = std::chrono::steady_clock::now();
     try {
-        // No line delays: the soak is about faults, and the time-outs stay real.
-        v38::sim::SimulatorProcess simulator(
-            options.simulator,
-            {"--image", lockFile.string(), "--baud", "0", "--latency", "0", "--random",
-             std::to_string(options.faultPercent) + ":" + options.faultKinds, "--seed",
-             std::to_string(options.seed), "--slow-ms", std::to_string(options.slowMs), "--log"},
-            logFile.string());
+        // No line delays unless asked: the soak is about faults, and the time-outs stay real.
+        std::vector<std::string> arguments{
+            "--image",   lockFile.string(),
+            "--baud",    std::to_string(options.baud),
+            "--latency", "0",
+            "--random",  std::to_string(options.faultPercent) + ":" + options.faultKinds,
+            "--seed",    std::to_string(options.seed),
+            "--slow-ms", std::to_string(options.slowMs),
+            "--log"};
+        if (!options.lag.empty())
+            arguments.insert(arguments.end(), {"--lag", options.lag});
+        v38::sim::SimulatorProcess simulator(options.simulator, arguments, logFile.string());
         ::setenv("V38_PORTS", simulator.devicePath().c_str(), 1);
         Soak(options, folder).run(simulator, tally);
         if (simulator.stop() != 0)

@@ -138,6 +138,20 @@ TEST_F(EndToEnd, WriteAndReadCarryTheExactBytesBehindSilentPorts) {
     EXPECT_EQ(contents(path("out.bin")), file);
 }
 
+TEST_F(EndToEnd, AFailedWriteWhoseReadBackFindsTheNewImageSaysSo) {
+    // The lock commits on 'S' and repeats its ACK at once: the attempt fails, the lock
+    // refuses the second 'S' (nothing is staged any more), and the read-back finds the
+    // new image all the same.
+    const auto simulator = startSimulator({"--baud", "0", "--fault", "chatter@S"});
+    const Bytes file = sampleFile(4);
+    put(path("in.bin"), file);
+    const ProcessResult write = ctl({"write", path("in.bin")}, simulator->devicePath());
+    EXPECT_EQ(write.status, 1);
+    EXPECT_EQ(write.err, CommError + "The lock's image read back afterwards is the one written: "
+                                     "the lock took it nevertheless.\n");
+    EXPECT_EQ(contents(lockFile()), file);
+}
+
 class FailedRead : public EndToEnd, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(FailedRead, LeavesTheFileItWouldHaveWrittenAsItWas) {

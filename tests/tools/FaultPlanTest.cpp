@@ -129,10 +129,11 @@ TEST(FaultyReply, EachFaultSpoilsTheReplyItsOwnWay) {
 
 TEST(SimOptions, ReadsTheCommandLine) {
     std::string error;
-    const std::optional<SimOptions> options = parseSimOptions(
-        {"--image", "lock.bin", "--baud", "0", "--fault", "crc:2@C1", "--fault", "nak@S",
-         "--random", "10:lag", "--seed", "99", "--log", "--link", "/tmp/lock", "--lag", "800"},
-        error);
+    const std::optional<SimOptions> options =
+        parseSimOptions({"--image", "lock.bin", "--baud", "0", "--fault", "crc:2@C1", "--fault",
+                         "nak@S", "--random", "10:lag,chatter", "--seed", "99", "--log", "--link",
+                         "/tmp/lock", "--lag", "800"},
+                        error);
     ASSERT_TRUE(options) << error;
     EXPECT_EQ(options->imagePath, "lock.bin");
     EXPECT_EQ(options->linkPath, "/tmp/lock");
@@ -140,16 +141,24 @@ TEST(SimOptions, ReadsTheCommandLine) {
     EXPECT_EQ(options->faults.size(), 2u);
     EXPECT_EQ(options->seed, 99u);
     EXPECT_TRUE(options->log);
-    EXPECT_EQ(options->lagMs, 800);
-    EXPECT_EQ(options->randomFaults->kinds, std::vector<FaultKind>{FaultKind::Lag});
+    EXPECT_EQ(options->lagMinMs, 800);
+    EXPECT_EQ(options->lagMaxMs, 800);
+    EXPECT_EQ(options->randomFaults->kinds,
+              (std::vector<FaultKind>{FaultKind::Lag, FaultKind::Chatter}));
     EXPECT_EQ(parseSimOptions({}, error)->baud, 9600);
-    EXPECT_LT(parseSimOptions({}, error)->lagMs, 0); // no lag unless asked
+    EXPECT_LT(parseSimOptions({}, error)->lagMinMs, 0); // no lag unless asked
+    const std::optional<SimOptions> range = parseSimOptions({"--lag", "0-1300"}, error);
+    ASSERT_TRUE(range) << error;
+    EXPECT_EQ(range->lagMinMs, 0);
+    EXPECT_EQ(range->lagMaxMs, 1300);
 
     for (const std::vector<std::string>& bad :
          std::vector<std::vector<std::string>>{{"--image"},
                                                {"--baud", "-1"},
                                                {"--latency", "3ms"},
                                                {"--lag", "-1"},
+                                               {"--lag", "300-200"},
+                                               {"--lag", "100-"},
                                                {"--fault", "crc@C9"},
                                                {"--frobnicate"}}) {
         EXPECT_FALSE(parseSimOptions(bad, error)) << bad[0];

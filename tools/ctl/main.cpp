@@ -46,7 +46,9 @@ constexpr const char* Usage = R"(Usage: v38ctl [OPTIONS] COMMAND [ARGUMENTS]
   write FILE   write the configuration in FILE to the lock, its bytes exactly as
                stored: v38ctl has no screen, so unlike the configurator it does
                not rebuild the flags and times (bits 6 and 7 of the flags byte
-               go out as the file holds them)
+               go out as the file holds them); when the write failed yet the
+               lock's image read back afterwards is the one written, a second
+               line says so (the exit status stays 1)
   show FILE    print the configuration in FILE decoded
   export FILE [OUT]
                the configuration as a JSON document, into OUT (replaced whole)
@@ -189,8 +191,16 @@ int writeCommand(const Options& options, const std::string& name) {
         return Failure;
     V38Bank& bank = lock.bank;
     bank.image = image;
-    const TransferResult result = writeLock(bank).result;
-    return result == TransferResult::Done ? Success : failTransfer(result);
+    const TransferOutcome outcome = writeLock(bank);
+    if (outcome.result == TransferResult::Done)
+        return Success;
+    const int status = failTransfer(outcome.result);
+    // The exchange failed, but the image read back afterwards is the one sent.
+    if (outcome.lockHoldsImage)
+        std::fputs("The lock's image read back afterwards is the one written: the lock took "
+                   "it nevertheless.\n",
+                   stderr);
+    return status;
 }
 
 int showCommand(const Options& options, const std::string& name) {

@@ -13,7 +13,7 @@ struct NamedFault {
     std::string_view name;
     FaultKind kind;
 };
-constexpr std::array<NamedFault, 7> FaultNames = {{
+constexpr std::array<NamedFault, 8> FaultNames = {{
     {"silence", FaultKind::Silence},
     {"nak", FaultKind::Nak},
     {"crc", FaultKind::BadCrc},
@@ -21,7 +21,11 @@ constexpr std::array<NamedFault, 7> FaultNames = {{
     {"truncate", FaultKind::Truncated},
     {"slow", FaultKind::Slow},
     {"lag", FaultKind::Lag},
+    {"chatter", FaultKind::Chatter},
 }};
+
+// How long after a reply a chattering device may send: up to about two exchanges.
+constexpr int MaxChatterDelayMs = 600;
 
 std::optional<int> parseNumber(std::string_view text) {
     int value = 0;
@@ -144,9 +148,11 @@ void FaultPlan::setRandom(const RandomFaults& random, std::uint32_t seed) {
 }
 
 FaultKind FaultPlan::next(const std::vector<std::uint8_t>& request) {
+    lastFromRule_ = false;
     for (FaultRule& rule : rules_) {
         if (rule.remaining > 0 && rule.selector.matches(request)) {
             --rule.remaining;
+            lastFromRule_ = true;
             return rule.kind;
         }
     }
@@ -163,11 +169,24 @@ int FaultPlan::drawLagMs(const std::vector<std::uint8_t>& request) {
     // What the configurator waits at 9600 baud for the first bytes of each answer: the
     // whole 8-byte probe answer, or the 2-byte header with the request's extra time.
     const std::uint8_t code = request.empty() ? 0 : request[0];
-    const int waitMs = code == ProbeRequest       ? 77
+    const int waitMs = code == ProbeRequest        ? 77
                        : code == ReadBlockRequest  ? 265
                        : code == WriteBlockRequest ? 365
                                                    : 165;
     return int(generator_() % std::uint32_t(3 * waitMs + 1));
+}
+
+int FaultPlan::drawMs(int minMs, int maxMs) {
+    return minMs + int(generator_() % std::uint32_t(maxMs - minMs + 1));
+}
+
+FaultPlan::Chatter FaultPlan::drawChatter() {
+    Chatter chatter;
+    if (lastFromRule_)
+        return chatter;
+    chatter.copy = (generator_() & 1) != 0;
+    chatter.afterMs = drawMs(0, MaxChatterDelayMs);
+    return chatter;
 }
 
 } // namespace v38::sim

@@ -22,6 +22,8 @@ enum class FaultKind {
     Slow,      // the reply, but later than the client waits
     Lag,       // taken in and answered late, by up to three times what the client waits;
                // requests heard meanwhile are answered in their turn after it
+    Chatter,   // taken in and answered; later a frame goes out unasked: a copy of the
+               // reply or an ACK, as another device on the line might send
 };
 
 std::string_view faultName(FaultKind kind);
@@ -64,11 +66,22 @@ public:
     // How late a lagging answer to `request` comes: from 0 to three times the time the
     // client waits for the start of that answer.
     int drawLagMs(const std::vector<std::uint8_t>& request);
+    // A time from `minMs` to `maxMs`, both included.
+    int drawMs(int minMs, int maxMs);
+    // What a chattering device sends after the reply, and how long after it: for a
+    // chatter that a rule asked for, the reply again at once (a lock repeating itself,
+    // the same every time); for a random one, a copy or an ACK up to 600 ms later.
+    struct Chatter {
+        bool copy = true; // a copy of the reply; else an ACK
+        int afterMs = 0;
+    };
+    Chatter drawChatter();
 
 private:
     std::vector<FaultRule> rules_;
     RandomFaults random_;
     std::mt19937 generator_;
+    bool lastFromRule_ = false;
 };
 
 } // namespace v38::sim

@@ -27,6 +27,7 @@ OutgoingReply shapeReply(FaultKind kind, const std::vector<std::uint8_t>& payloa
     case FaultKind::Truncated:
     case FaultKind::Slow:
     case FaultKind::Lag:
+    case FaultKind::Chatter:
         break;
     }
     reply.bytes = frameOf(payload);

@@ -61,9 +61,22 @@ std::optional<SimOptions> parseSimOptions(const std::vector<std::string>& args,
                 return std::nullopt;
             options.slowMs = int(n);
         } else if (arg == "--lag") {
-            if (!number(600'000, n))
+            if (!value(text))
                 return std::nullopt;
-            options.lagMs = int(n);
+            // MS, or MIN-MAX
+            const std::size_t dash = text.find('-');
+            long long low = 0, high = 0;
+            const bool ok = dash == std::string::npos
+                                ? parseCount(text, 600'000, low) && parseCount(text, 600'000, high)
+                                : parseCount(text.substr(0, dash), 600'000, low) &&
+                                      parseCount(text.substr(dash + 1), 600'000, high) &&
+                                      low <= high;
+            if (!ok) {
+                error = "--lag: bad time or range '" + text + "'";
+                return std::nullopt;
+            }
+            options.lagMinMs = int(low);
+            options.lagMaxMs = int(high);
         } else if (arg == "--seed") {
             if (!number(0xFFFFFFFFLL, n))
                 return std::nullopt;
@@ -116,15 +129,20 @@ the eight staged blocks); anything else gets NAK. SIGTERM or SIGINT end it clean
                       out of range), truncate (half a reply), slow (a reply later
                       than any client waits), lag (the request is taken in and
                       answered up to three times later than the client waits,
-                      and requests heard meanwhile in their turn after it).
+                      and requests heard meanwhile in their turn after it, each
+                      as late again as drawn for it), chatter (the request is
+                      answered, and the reply goes out once more at once; under
+                      --random, a copy of it or an ACK up to 600 ms later, as from
+                      another device on the line).
                       Repeatable; the first rule that matches applies. Apart
-                      from lag, a faulted request is never acted upon.
+                      from lag and chatter, a faulted request is never acted upon.
   --random PERCENT[:KIND,...]
                       give each request a fault with this chance (default kinds:
-                      all but slow and lag)
-  --lag MS            a late lock: hears every request, also while it is answering,
-                      and answers each in order MS ms after it (0: at once, yet
-                      without the lock's deafness while it answers)
+                      all but slow, lag and chatter)
+  --lag MS|MIN-MAX    a late lock: hears every request, also while it is answering,
+                      and answers each in order MS ms after it, or from MIN to MAX
+                      ms, drawn for each request (0: at once, yet without the
+                      lock's deafness while it answers)
   --seed N            seed of the random faults (default 1)
   --slow-ms MS        how late a slow reply comes (default 1500)
   --log               print every frame in hex on standard error

@@ -15,7 +15,10 @@ struct SimOptions {
     int baud = 9600;       // 0: no line delays
     int latencyMs = 3;     // from the end of a request to the start of its reply
     int slowMs = 1500;     // from the end of a request to the start of a slow reply
-    int lagMs = -1;        // >= 0: every request is taken in and answered this late
+    // A late lock when lagMinMs >= 0: every request is taken in and answered from
+    // lagMinMs to lagMaxMs late, drawn for each request.
+    int lagMinMs = -1;
+    int lagMaxMs = -1;
     std::vector<FaultRule> faults;
     std::optional<RandomFaults> randomFaults;
     std::uint32_t seed = 1;

@@ -2,6 +2,7 @@
 
 #include "FaultyReply.h"
 #include "HexText.h"
+#include "Protocol.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -23,7 +24,7 @@ SimulatorLoop::SimulatorLoop(int lineFd, SimulatedLock& lock, FaultPlan& faults,
                              const LineSettings& line, std::ostream* log)
     : lineFd_(lineFd), lock_(lock), faults_(faults), line_(line), log_(log), started_(Clock::now()),
       inbound_(line.baud), outbound_(line.baud),
-      frameGap_(std::max(MinFrameGap, 3 * inbound_.byteTime())) {}
+      frameGap_(std::max(MinFrameGap, 3 * inbound_.byteTime())), unaskedPacer_(line.baud) {}
 
 void SimulatorLoop::run(int stopFd, int controlFd) {
     for (;;) {
@@ -95,19 +96,21 @@ void SimulatorLoop::handle(const std::vector<ParsedBytes>& found, Clock::time_po
 void SimulatorLoop::respond(const ParsedBytes& frame, Clock::time_point at) {
     const std::vector<std::uint8_t> request = frame.payload();
     FaultKind fault = faults_.next(request);
-    // A late lock is late by the same time for every request it hears until the answer
-    // that fell behind is out: a lag or a slow reply drawn meanwhile changes nothing.
-    // Requests heard after that are answered as usual, in their turn behind the rest.
+    // A late lock stays late for every request it hears until the answer that fell
+    // behind is out, each request late by a time drawn for it: a lag or a slow reply
+    // drawn meanwhile changes nothing. Requests heard after that are answered as usual,
+    // in their turn behind the rest.
     const bool lagging = line_.lag || at < queuingUntil_;
     if (lagging && (fault == FaultKind::Lag || fault == FaultKind::Slow))
         fault = FaultKind::None;
     if (line_.lag)
-        lag_ = *line_.lag;
-    else if (fault == FaultKind::Lag)
+        lag_ = std::chrono::milliseconds(faults_.drawMs(line_.lag->minMs, line_.lag->maxMs));
+    else if (lagging || fault == FaultKind::Lag)
         lag_ = std::chrono::milliseconds(faults_.drawLagMs(request));
     const bool late = lagging || fault == FaultKind::Lag;
 
-    const bool takenIn = fault == FaultKind::None || fault == FaultKind::Lag;
+    const bool takenIn =
+        fault == FaultKind::None || fault == FaultKind::Lag || fault == FaultKind::Chatter;
     const OutgoingReply reply = shapeReply(fault, lock_.answer(request, takenIn));
     note("rx", frame.bytes);
     std::string remark =
@@ -120,24 +123,42 @@ void SimulatorLoop::respond(const ParsedBytes& frame, Clock::time_point at) {
     // The pacer keeps the answers in order: none starts before the one ahead is out.
     for (std::uint8_t byte : reply.bytes)
         outgoing_.push_back({byte, outbound_.pass(at + delay)});
+    const Clock::time_point replyOut = outgoing_.back().due;
     if (late) {
         if (fault == FaultKind::Lag)
-            queuingUntil_ = outgoing_.back().due;
+            queuingUntil_ = replyOut;
         // Logged when decided on: say when it goes out.
-        const auto ms =
-            std::chrono::duration_cast<std::chrono::milliseconds>(outgoing_.back().due - at);
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(replyOut - at);
         remark += (remark.empty() ? "" : ", ") + std::to_string(ms.count()) + " ms late";
     } else {
-        busyUntil_ = outgoing_.back().due;
+        busyUntil_ = replyOut;
+    }
+    if (fault == FaultKind::Chatter) {
+        const FaultPlan::Chatter chatter = faults_.drawChatter();
+        const std::vector<std::uint8_t> unasked =
+            chatter.copy ? reply.bytes : shapeReply(FaultKind::None, {ACK}).bytes;
+        const Clock::time_point start = replyOut + std::chrono::milliseconds(chatter.afterMs);
+        for (std::uint8_t byte : unasked)
+            unasked_.push_back({byte, unaskedPacer_.pass(start)});
+        remark += std::string(", ") + (chatter.copy ? "a copy" : "an ACK") + " unasked " +
+                  std::to_string(chatter.afterMs) + " ms after";
     }
     note("tx", reply.bytes, remark);
 }
 
 void SimulatorLoop::transmit(Clock::time_point now) {
+    // The lock's bytes and another device's share the line in the order they are due.
     std::vector<std::uint8_t> due;
-    while (!outgoing_.empty() && outgoing_.front().due <= now) {
-        due.push_back(outgoing_.front().byte);
-        outgoing_.pop_front();
+    for (;;) {
+        const bool lockDue = !outgoing_.empty() && outgoing_.front().due <= now;
+        const bool otherDue = !unasked_.empty() && unasked_.front().due <= now;
+        if (!lockDue && !otherDue)
+            break;
+        std::deque<TimedByte>& from =
+            lockDue && (!otherDue || outgoing_.front().due <= unasked_.front().due) ? outgoing_
+                                                                                    : unasked_;
+        due.push_back(from.front().byte);
+        from.pop_front();
     }
     if (due.empty())
         return;
@@ -155,6 +176,8 @@ int SimulatorLoop::pollTimeout(Clock::time_point now) const {
         consider(incoming_.front().due);
     if (!outgoing_.empty())
         consider(outgoing_.front().due);
+    if (!unasked_.empty())
+        consider(unasked_.front().due);
     if (parser_.holdsBytes())
         consider(lastHeard_ + frameGap_);
     if (!next)

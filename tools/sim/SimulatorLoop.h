@@ -11,11 +11,17 @@
 
 namespace v38::sim {
 
+// How late a late lock answers: drawn for each request, both ends included.
+struct LagRange {
+    int minMs = 0;
+    int maxMs = 0;
+};
+
 struct LineSettings {
     int baud = 9600;
     Clock::duration latency = std::chrono::milliseconds(3);
     Clock::duration slowDelay = std::chrono::milliseconds(1500);
-    std::optional<Clock::duration> lag; // a late lock: every request answered this late
+    std::optional<LagRange> lag; // a late lock: every request answered this late
 };
 
 // Serves the lock's end of the line. The lock handles one request at a time: from the
@@ -23,7 +29,9 @@ struct LineSettings {
 // bytes that arrive meanwhile are lost, as on the lock's half-duplex bus. That keeps
 // a late reply from answering a later request: without sequence numbers no client
 // could tell them apart. A late lock (the lag mode, or a lag fault) is the exception
-// that clients must survive: it hears every request and answers each in its turn.
+// that clients must survive: it hears every request and answers each in its turn. So
+// is another device that sends unasked (a chatter fault): its frames go out on their
+// own, between or across the lock's.
 class SimulatorLoop {
 public:
     // `log`, when given, receives every frame in hex.
@@ -62,9 +70,11 @@ private:
     Clock::duration frameGap_;
     std::deque<TimedByte> incoming_;
     std::deque<TimedByte> outgoing_;
+    LinePacer unaskedPacer_;
+    std::deque<TimedByte> unasked_; // what another device sends
     Clock::time_point busyUntil_{};
     Clock::time_point queuingUntil_{}; // the answer that fell behind is due: requests queue
-    Clock::duration lag_{};            // how late the lock is until it has caught up
+    Clock::duration lag_{};            // how late the lock answers the request in hand
     Clock::time_point lastHeard_{};
     std::vector<std::uint8_t> lost_;
 };

@@ -110,8 +110,8 @@ int main(int argc, char** argv) {
         line.baud = options->baud;
         line.latency = std::chrono::milliseconds(options->latencyMs);
         line.slowDelay = std::chrono::milliseconds(options->slowMs);
-        if (options->lagMs >= 0)
-            line.lag = std::chrono::milliseconds(options->lagMs);
+        if (options->lagMinMs >= 0)
+            line.lag = LagRange{options->lagMinMs, options->lagMaxMs};
         SimulatorLoop loop(terminal.masterFd(), lock, faults, line,
                            options->log ? &std::cerr : nullptr);
         loop.run(stopPipe[0], options->exitWithStdin ? STDIN_FILENO : -1);

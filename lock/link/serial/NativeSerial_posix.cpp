@@ -208,7 +208,24 @@ public:
         return received;
     }
 
-    void discardInput(PortHandle handle) override { ::tcflush(static_cast<int>(handle), TCIFLUSH); }
+    std::uint32_t readWaiting(PortHandle handle, std::uint8_t* buffer,
+                              std::uint32_t count) override {
+        // The descriptor is non-blocking: a read returns what the queue holds, at once.
+        std::uint32_t received = 0;
+        while (received < count) {
+            const ssize_t n = ::read(static_cast<int>(handle), buffer + received, count - received);
+            if (n > 0) {
+                received += static_cast<std::uint32_t>(n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && errno != EAGAIN)
+                markHungUp(handle);
+            break;
+        }
+        return received;
+    }
 
     bool hungUp(PortHandle handle) override {
         std::lock_guard<std::mutex> guard(mutex_);

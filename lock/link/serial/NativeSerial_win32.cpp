@@ -143,7 +143,18 @@ public:
         return received;
     }
 
-    void discardInput(PortHandle handle) override { ::PurgeComm(toHandle(handle), PURGE_RXCLEAR); }
+    // Only as many bytes as the driver holds: ReadFile returns them without waiting.
+    std::uint32_t readWaiting(PortHandle handle, std::uint8_t* buffer,
+                              std::uint32_t count) override {
+        DWORD errors = 0;
+        COMSTAT status{};
+        if (!::ClearCommError(toHandle(handle), &errors, &status) || status.cbInQue == 0)
+            return 0;
+        DWORD received = 0;
+        ::ReadFile(toHandle(handle), buffer, count < status.cbInQue ? count : status.cbInQue,
+                   &received, nullptr);
+        return received;
+    }
 
     // A removed device makes ReadFile fail at once rather than wait, and the WriteFile
     // of the next attempt fails too, which drops the port.

@@ -46,6 +46,18 @@ PortScript& ScriptedSerial::port(int n) {
     return scripts_[n];
 }
 
+void ScriptedSerial::stallBefore(std::size_t call, std::uint64_t ms) {
+    stallCall_ = call;
+    stallMs_ = ms;
+}
+
+void ScriptedSerial::tick() {
+    if (calls_++ == stallCall_) {
+        trace_.push_back("stall " + std::to_string(stallMs_));
+        now_ += stallMs_;
+    }
+}
+
 int ScriptedSerial::openPort() const {
     return open_.empty() ? 0 : open_.begin()->second.port;
 }
@@ -60,6 +72,7 @@ ScriptedSerial::OpenPort* ScriptedSerial::find(PortHandle handle, const char* ca
 }
 
 PortHandle ScriptedSerial::open(int port, OpenFailure& failure) {
+    tick();
     const auto script = scripts_.find(port);
     const bool inUse = std::any_of(open_.begin(), open_.end(),
                                    [port](const auto& entry) { return entry.second.port == port; });
@@ -77,6 +90,7 @@ PortHandle ScriptedSerial::open(int port, OpenFailure& failure) {
 }
 
 bool ScriptedSerial::configure(PortHandle handle, const LineSettings& settings) {
+    tick();
     OpenPort* open = find(handle, "configure");
     if (!open)
         return false;
@@ -87,6 +101,7 @@ bool ScriptedSerial::configure(PortHandle handle, const LineSettings& settings) 
 }
 
 bool ScriptedSerial::setQueues(PortHandle handle, std::uint32_t inQueue, std::uint32_t outQueue) {
+    tick();
     OpenPort* open = find(handle, "setQueues");
     if (!open)
         return false;
@@ -97,6 +112,7 @@ bool ScriptedSerial::setQueues(PortHandle handle, std::uint32_t inQueue, std::ui
 }
 
 bool ScriptedSerial::setTimeouts(PortHandle handle, const Timeouts& timeouts) {
+    tick();
     OpenPort* open = find(handle, "setTimeouts");
     if (!open)
         return false;
@@ -110,6 +126,7 @@ bool ScriptedSerial::setTimeouts(PortHandle handle, const Timeouts& timeouts) {
 
 std::uint32_t ScriptedSerial::write(PortHandle handle, const std::uint8_t* data,
                                     std::uint32_t count) {
+    tick();
     OpenPort* open = find(handle, "write");
     if (!open)
         return 0;
@@ -130,15 +147,21 @@ std::uint32_t ScriptedSerial::write(PortHandle handle, const std::uint8_t* data,
 }
 
 void ScriptedSerial::deliver(OpenPort& open, const Reaction& reaction) {
+    const auto earlier = [](const Arrival& a, const Arrival& b) { return a.at < b.at; };
+    const std::size_t queued = open.input.size();
     for (const Burst& burst : reaction) {
         for (const std::uint8_t byte : burst.bytes)
             open.input.push_back({now_ + burst.afterMs, byte});
     }
-    std::stable_sort(open.input.begin(), open.input.end(),
-                     [](const Arrival& a, const Arrival& b) { return a.at < b.at; });
+    // Most far ends answer in order: sort only when something overtakes.
+    const auto added = open.input.begin() + static_cast<std::ptrdiff_t>(queued);
+    if (!std::is_sorted(added, open.input.end(), earlier) ||
+        (queued > 0 && added != open.input.end() && earlier(*added, *(added - 1))))
+        std::stable_sort(open.input.begin(), open.input.end(), earlier);
 }
 
 std::uint32_t ScriptedSerial::read(PortHandle handle, std::uint8_t* buffer, std::uint32_t count) {
+    tick();
     OpenPort* open = find(handle, "read");
     if (!open)
         return 0;
@@ -165,19 +188,24 @@ std::uint32_t ScriptedSerial::read(PortHandle handle, std::uint8_t* buffer, std:
     return static_cast<std::uint32_t>(reads_.back().bytes.size());
 }
 
-void ScriptedSerial::discardInput(PortHandle handle) {
-    OpenPort* open = find(handle, "discardInput");
+std::uint32_t ScriptedSerial::readWaiting(PortHandle handle, std::uint8_t* buffer,
+                                          std::uint32_t count) {
+    tick();
+    OpenPort* open = find(handle, "readWaiting");
     if (!open)
-        return;
-    std::size_t dropped = 0;
-    while (!open->input.empty() && open->input.front().at <= now_) {
+        return 0;
+    std::uint32_t taken = 0;
+    while (taken < count && !open->input.empty() && open->input.front().at <= now_) {
+        buffer[taken++] = open->input.front().byte;
         open->input.pop_front();
-        ++dropped;
     }
-    trace_.push_back("discard " + comName(open->port) + " " + std::to_string(dropped));
+    trace_.push_back("waiting " + comName(open->port) + " " + std::to_string(count) + " -> " +
+                     std::to_string(taken));
+    return taken;
 }
 
 void ScriptedSerial::close(PortHandle handle) {
+    tick();
     OpenPort* open = find(handle, "close");
     if (!open)
         return;
@@ -187,6 +215,7 @@ void ScriptedSerial::close(PortHandle handle) {
 }
 
 void ScriptedSerial::sleep(std::uint32_t milliseconds) {
+    tick();
     trace_.push_back("sleep " + std::to_string(milliseconds));
     now_ += milliseconds;
 }

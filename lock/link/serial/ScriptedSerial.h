@@ -2,6 +2,7 @@
 
 #include "SerialSystem.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -69,6 +70,7 @@ public:
 
     std::uint64_t now() const { return now_; }
     const std::vector<WriteRecord>& writes() const { return writes_; }
+    // The reads that wait; a readWaiting shows in the trace only.
     const std::vector<ReadRecord>& reads() const { return reads_; }
     // One line per call, in order, e.g. "open COM3", "sleep 100", "read COM3 8 -> 0".
     const std::vector<std::string>& trace() const { return trace_; }
@@ -76,6 +78,10 @@ public:
     int misuse() const { return misuse_; }
     // The port open right now, 0 when none.
     int openPort() const;
+    // Holds the caller up for `ms` before its call number `call` (0-based; every call
+    // but the clock's counts, so that tracing changes nothing): the PC busy elsewhere.
+    void stallBefore(std::size_t call, std::uint64_t ms);
+    std::size_t calls() const { return calls_; }
 
     PortHandle open(int port, OpenFailure& failure) override;
     bool configure(PortHandle handle, const LineSettings& settings) override;
@@ -83,8 +89,9 @@ public:
     bool setTimeouts(PortHandle handle, const Timeouts& timeouts) override;
     std::uint32_t write(PortHandle handle, const std::uint8_t* data, std::uint32_t count) override;
     std::uint32_t read(PortHandle handle, std::uint8_t* buffer, std::uint32_t count) override;
-    // Drops the bytes that have arrived by now; those still on their way come later.
-    void discardInput(PortHandle handle) override;
+    // The bytes that have arrived by now; those still on their way come later.
+    std::uint32_t readWaiting(PortHandle handle, std::uint8_t* buffer,
+                              std::uint32_t count) override;
     // The scripted line is never unplugged.
     bool hungUp(PortHandle) override { return false; }
     void close(PortHandle handle) override;
@@ -104,6 +111,7 @@ private:
         int writeCalls = 0;
     };
 
+    void tick();
     OpenPort* find(PortHandle handle, const char* call);
     void deliver(OpenPort& open, const Reaction& reaction);
 
@@ -115,6 +123,9 @@ private:
     std::vector<ReadRecord> reads_;
     std::vector<std::string> trace_;
     int misuse_ = 0;
+    std::size_t calls_ = 0;
+    std::size_t stallCall_ = SIZE_MAX;
+    std::uint64_t stallMs_ = 0;
 };
 
 // "00 05 4D" for the bytes 0x00 0x05 0x4D: how tests print bytes.

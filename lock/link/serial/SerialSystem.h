@@ -66,8 +66,10 @@ public:
     virtual std::uint32_t write(PortHandle handle, const std::uint8_t* data,
                                 std::uint32_t count) = 0;
     virtual std::uint32_t read(PortHandle handle, std::uint8_t* buffer, std::uint32_t count) = 0;
-    // Drops what has been received and not yet read.
-    virtual void discardInput(PortHandle handle) = 0;
+    // Reads what has already been received, up to `count` bytes, without waiting for
+    // more: the link looks at what is on the line without spending time on it.
+    virtual std::uint32_t readWaiting(PortHandle handle, std::uint8_t* buffer,
+                                      std::uint32_t count) = 0;
     // True once the device has gone from under the open port (a converter unplugged,
     // the line hung up): nothing will come from it again.
     virtual bool hungUp(PortHandle handle) = 0;
