@@ -10,6 +10,12 @@ bool check(V38Bank& bank, TransferHooks& hooks, const ConfigImage& expected) {
     return bank.readBackMatches(expected, [&hooks](int block) { hooks.blockChecked(block); });
 }
 
+// After the last exchange the line is fenced, however smoothly the transfer went: a frame
+// of another device, of just the shape an answer has, may have come before the lock's own
+// answer and been taken for it, each later answer then pairing with the request after its
+// own; the lock's answer to the last request then comes after that request's reply was
+// taken, and nothing else shows it. Every frame before the fence's answer is such an
+// answer, and makes the transfer doubtful.
 TransferOutcome transfer(V38Bank& bank, TransferHooks& hooks, TransferDirection direction) {
     const bool reading = direction == TransferDirection::Read;
     if (!bank.findLock(AllComPorts))
@@ -27,7 +33,7 @@ TransferOutcome transfer(V38Bank& bank, TransferHooks& hooks, TransferDirection 
             hooks.blockDone(step);
         }
         if (reading) {
-            if (bank.doubtful()) {
+            if (!bank.fence() || bank.doubtful()) {
                 outcome.checked = true;
                 step = CheckStep;
                 if (!check(bank, hooks, bank.image))
@@ -44,7 +50,7 @@ TransferOutcome transfer(V38Bank& bank, TransferHooks& hooks, TransferDirection 
             // 'S' may have been taken although its answer was lost, and a doubtful
             // exchange may have paired an answer with the wrong request: the lock's
             // image tells.
-            if (!finished || bank.doubtful()) {
+            if (!finished || !bank.fence() || bank.doubtful()) {
                 outcome.checked = true;
                 step = finished ? CheckStep : FinishStep;
                 const bool holds = check(bank, hooks, sent);

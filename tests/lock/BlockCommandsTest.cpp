@@ -163,6 +163,7 @@ TEST(TransferTest, HooksRunBetweenTheStepsAndFailuresLeaveThePortOpen) {
     lock.reply(test::ProbeAnswer);
     for (int b = 0; b < BlockCount; ++b)
         lock.reply(frameAround(repeated(64, static_cast<std::uint8_t>(b))));
+    lock.reply(test::ProbeAnswer); // the fence after the last block
     RecordedSteps read(bank);
     EXPECT_EQ(readLock(bank, read).result, TransferResult::Done);
     EXPECT_EQ(read.steps, (Steps{"found open", "block 0", "block 1", "block 2", "block 3",

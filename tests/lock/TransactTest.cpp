@@ -358,9 +358,15 @@ public:
 
     ConfigImage image;
     bool refuseFinish = false;
+    // Another device on the line: on hearing request number `chatterAt` (counted from 0)
+    // it sends a copy of the lock's last answer at once, ahead of the lock's own.
+    int chatterAt = -1;
 
 private:
     serial::Reaction answer(const Bytes& frame) {
+        serial::Reaction bursts;
+        if (requests_++ == chatterAt && !lastReply_.empty())
+            bursts.push_back({1, lastReply_});
         const std::uint8_t code = frame[2];
         const int block = frame.size() > 3 ? frame[3] % BlockCount : 0;
         Bytes reply;
@@ -380,7 +386,7 @@ private:
         // In order: an answer starts only once the one before it is out.
         const std::uint64_t start =
             std::max(line_.now() + (code == 'M' ? probeLagMs_ : lag_()), lineFreeAt_);
-        serial::Reaction bursts;
+        lastReply_ = reply;
         for (std::size_t i = 0; i < reply.size(); ++i)
             bursts.push_back({start - line_.now() + 2 * i, {reply[i]}});
         lineFreeAt_ = start + 2 * reply.size();
@@ -392,6 +398,8 @@ private:
     std::uint64_t probeLagMs_;
     std::uint64_t lineFreeAt_ = 0;
     ConfigImage staged_;
+    int requests_ = 0;
+    Bytes lastReply_;
 };
 
 // The transfers of the configurator, checked for what they report; each returns true
@@ -446,10 +454,11 @@ TEST(LateLockTest, NeitherALateLockNorAStalledPcYieldsAWrongSuccess) {
             const bool writeDone =
                 checkedWrite(bank, lock, lag + 1, false, wrong, at, writeChecked);
             // Within every allowance, the last byte of the probe's answer included: the
-            // exchanges of a lock in time, no more.
+            // exchanges of a lock in time (the probe, eight blocks, 'S' and the fence
+            // after it), no more.
             const bool inTime = lag + 14 <= 77;
             if (inTime && (!readDone || !writeDone || readChecked || writeChecked ||
-                           line.writes().size() - requestsBefore != 1 + 8 + 1))
+                           line.writes().size() - requestsBefore != 1 + 8 + 1 + 1))
                 wrong.push_back(at + ": a lock in time saw other exchanges");
             // Only the first probe missed its allowance and the second took its answer:
             // the answer to the second must not spoil the read.
@@ -484,6 +493,28 @@ TEST(LateLockTest, NeitherALateLockNorAStalledPcYieldsAWrongSuccess) {
                     if (line.calls() <= position)
                         break; // the transfer ended before the stall
                 }
+            }
+        }
+    }
+    // A frame of another device, of just the shape of the answer due, comes before the
+    // lock's own answer to each request in turn of a read and of a write, the lock late
+    // enough for the frame to come whole first (block frames) or barely (ACK frames).
+    for (const std::uint64_t lag : {40, 150}) {
+        for (const bool reading : {true, false}) {
+            for (int request = 2; request <= 10; ++request) {
+                const std::string at =
+                    "lag " + std::to_string(lag) + (reading ? ", read" : ", write") +
+                    ", another device's frame before answer " + std::to_string(request);
+                ScriptedSerial line;
+                V38Bank bank{line};
+                LateLock lock(
+                    line, [lag] { return lag; }, 10);
+                lock.chatterAt = request;
+                bool checked = false;
+                if (reading)
+                    checkedRead(bank, lock, wrong, at, checked);
+                else
+                    checkedWrite(bank, lock, std::uint64_t(request), false, wrong, at, checked);
             }
         }
     }
