@@ -30,9 +30,12 @@ constexpr int ReadBytes = 8 * (6 + 68);
 constexpr int WriteBytes = 8 * (70 + 5) + 5 + 5;
 constexpr int ReadExchanges = 8;
 constexpr int WriteExchanges = 9;
+// The fence that closes every transfer: the probe and its answer.
+constexpr int FenceBytes = 5 + 8;
+constexpr int FenceExchanges = 1;
 // The check of a doubtful transfer: the probe as a fence, then the eight blocks read.
-constexpr int CheckBytes = 5 + 8 + ReadBytes;
-constexpr int CheckExchanges = 1 + ReadExchanges;
+constexpr int CheckBytes = FenceBytes + ReadBytes;
+constexpr int CheckExchanges = FenceExchanges + ReadExchanges;
 
 double lineMs(int bytes) {
     return bytes * BitsPerByte * 1000.0 / Baud;
@@ -92,6 +95,7 @@ int main() {
     std::vector<Sample> finds;
     std::vector<Sample> reads;
     std::vector<Sample> writes;
+    std::vector<Sample> fences;
     std::vector<Sample> checks;
     try {
         for (int round = 0; round < Rounds; ++round) {
@@ -107,6 +111,11 @@ int main() {
                 for (int block = 0; block < BlockCount; ++block)
                     bank.writeBlock(block);
                 bank.finishWrite();
+            }));
+            // What every transfer costs on top: the fence after its last exchange.
+            fences.push_back(measure(simulator.pid(), [&] {
+                if (!bank.fence())
+                    throw CommErr();
             }));
             // What a doubtful transfer costs on top: the fence and the image read back.
             checks.push_back(measure(simulator.pid(), [&] {
@@ -125,6 +134,7 @@ int main() {
                 finds[finds.size() / 2].wallMs);
     report("read", reads, ReadBytes, ReadExchanges);
     report("write", writes, WriteBytes, WriteExchanges);
+    report("fence", fences, FenceBytes, FenceExchanges);
     report("check", checks, CheckBytes, CheckExchanges);
     return 0;
 }

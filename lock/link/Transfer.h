@@ -9,8 +9,9 @@ namespace v38 {
 // the transfer and leaves the port as the link left it, so that the next search takes
 // it over. The configurator's windows, v38ctl and the soak all transfer through here.
 //
-// A doubtful transfer (V38Bank::doubtful) is done only once it has been checked on the
-// same port: a read by reading the image again after a fence and finding it equal, a
+// After its last exchange every transfer fences the line (V38Bank::fence): an answer
+// still coming then shows that a reply was paired with the wrong request. A doubtful
+// transfer (V38Bank::doubtful) is done only once it has been checked on the same port: a read by reading the image again after a fence and finding it equal, a
 // write by reading the lock's image back after 'S' and finding exactly what was sent.
 // A write whose 'S' failed is read back as well, to tell whether the lock took it.
 
