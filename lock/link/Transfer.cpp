@@ -21,7 +21,6 @@ TransferOutcome transfer(V38Bank& bank, TransferHooks& hooks, TransferDirection 
     if (!bank.findLock(AllComPorts))
         return {TransferResult::NoLock};
     hooks.lockFound();
-    const ConfigImage sent = bank.image;
     TransferOutcome outcome;
     int step = 0;
     try {
@@ -32,34 +31,29 @@ TransferOutcome transfer(V38Bank& bank, TransferHooks& hooks, TransferDirection 
                 bank.writeBlock(step);
             hooks.blockDone(step);
         }
-        if (reading) {
-            if (!bank.fence() || bank.doubtful()) {
-                outcome.checked = true;
-                step = CheckStep;
-                if (!check(bank, hooks, bank.image))
-                    throw CommErr();
-            }
-            hooks.imageRead();
-        } else {
-            bool finished = true;
+        // 'S' may have been taken although its answer was lost, and a doubtful exchange
+        // may have paired an answer with the wrong request: the lock's image tells. A
+        // read compares it with what it read, a write with what it sent; both are in
+        // bank.image, which the check leaves as it was.
+        bool finished = true;
+        if (!reading) {
             try {
                 bank.finishWrite();
             } catch (const CommErr&) {
                 finished = false;
             }
-            // 'S' may have been taken although its answer was lost, and a doubtful
-            // exchange may have paired an answer with the wrong request: the lock's
-            // image tells.
-            if (!finished || !bank.fence() || bank.doubtful()) {
-                outcome.checked = true;
-                step = finished ? CheckStep : FinishStep;
-                const bool holds = check(bank, hooks, sent);
-                outcome.lockHoldsImage = holds;
-                if (!finished || !holds)
-                    throw CommErr();
-                outcome.lockHoldsImage = false;
+        }
+        if (!finished || !bank.fence() || bank.doubtful()) {
+            outcome.checked = true;
+            step = finished ? CheckStep : FinishStep;
+            const bool holds = check(bank, hooks, bank.image);
+            if (!finished || !holds) {
+                outcome.lockHoldsImage = !reading && holds;
+                throw CommErr();
             }
         }
+        if (reading)
+            hooks.imageRead();
         bank.closePort();
     } catch (const CommErr&) {
         if (reading)
