@@ -109,7 +109,10 @@ check "ports: the summary names COM1" grep -qxF 'The lock answers on COM1.' "$wo
 sim_stop
 ctl ports-none ports
 check "ports: exit status 1 without a lock" test "$(status ports-none)" = 1
-check "ports: COM1 then absent" test "$(tr -d '\r' <"$work/ports-none.out" | grep -F 'COM1  ')" = 'COM1  \\.\COM1: absent'
+com1_none=$(tr -d '\r' <"$work/ports-none.out" | grep -F 'COM1  ' || true)
+check "ports: COM1 then absent" test "$com1_none" = 'COM1  \\.\COM1: absent'
+# Seen to fail once in many runs: what v38ctl said then is what tells why.
+[ "$com1_none" = 'COM1  \\.\COM1: absent' ] || echo "       v38ctl said: $com1_none"
 for port in COM2 COM3 COM20; do
     wine_unmap_port "$port"
 done
