@@ -1,5 +1,5 @@
-// The check of a doubtful transfer: the line proven clear by a fence, then the image
-// read back from the lock and compared.
+// The check of a doubtful transfer: the line proven clear by a fence, the image read back
+// from the lock, the line proven clear again, and the image compared.
 #include "V38Bank.h"
 
 #include <algorithm>
@@ -9,6 +9,7 @@ namespace v38 {
 
 namespace {
 constexpr int FenceRounds = 2;
+constexpr int CheckRounds = 2;
 // How long the probe's answer may take behind the answers still due before it. Each
 // earlier answer that comes moves the limit on: the lock is still catching up.
 constexpr std::uint64_t FenceWaitMs = 2000;
@@ -81,26 +82,48 @@ bool V38Bank::fence() {
     return false;
 }
 
-bool V38Bank::readBackMatches(const ConfigImage& expected,
-                              const std::function<void(int)>& blockRead) {
-    const ConfigImage kept = expected; // `expected` may be the image itself
-    bool matches = false;
+V38Bank::ReadBack V38Bank::readBackOnce(const ConfigImage& expected,
+                                         const std::function<void(int)>& blockRead) {
     try {
-        if (fence()) {
-            for (int block = 0; block < BlockCount; ++block) {
-                readBlock(block);
-                if (blockRead)
-                    blockRead(block);
-            }
-            matches = image == kept;
-            trace(matches ? "read back: the same"
-                          : "read back: blocks " + differingBlocks(image, kept) + " differ");
+        if (!fence())
+            return ReadBack::Failed;
+        for (int block = 0; block < BlockCount; ++block) {
+            readBlock(block);
+            if (blockRead)
+                blockRead(block);
+        }
+        // A frame of another device taken for a block shifts every later block by one
+        // and would make a read-back agree with a read that went astray the same way;
+        // the lock's answer to the last block then comes after it. Only a read-back
+        // whose fence meets nothing but its own answer counts.
+        doubtful_ = false;
+        if (!fence() || doubtful_) {
+            trace("read back: doubtful");
+            return ReadBack::Doubtful;
         }
     } catch (const CommErr&) {
         trace("read back: failed");
+        return ReadBack::Doubtful;
     }
+    if (image == expected) {
+        trace("read back: the same");
+        return ReadBack::Same;
+    }
+    trace("read back: blocks " + differingBlocks(image, expected) + " differ");
+    return ReadBack::Different;
+}
+
+bool V38Bank::readBackMatches(const ConfigImage& expected,
+                              const std::function<void(int)>& blockRead) {
+    const ConfigImage kept = expected; // `expected` may be the image itself
+    ReadBack result = ReadBack::Doubtful;
+    // A read-back that met trouble of its own says nothing either way: once more.
+    for (int round = 1; round <= CheckRounds && result == ReadBack::Doubtful; ++round)
+        result = readBackOnce(kept, blockRead);
+    // A read-back that came through clean has proven the line in step with the requests.
+    doubtful_ = result == ReadBack::Doubtful || result == ReadBack::Failed;
     image = kept;
-    return matches;
+    return result == ReadBack::Same;
 }
 
 } // namespace v38

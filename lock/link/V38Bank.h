@@ -88,8 +88,9 @@ public:
     // has, and reads whole frames until it comes. The lock answers in order, so every
     // frame before it answered an earlier request. False when it does not come.
     bool fence();
-    // After a fence, reads the eight blocks back and compares them with `expected`;
-    // `blockRead` runs after each block. The image holds `expected` afterwards.
+    // Between two fences, reads the eight blocks back and compares them with `expected`;
+    // `blockRead` runs after each block. A read-back that was itself in doubt is made
+    // once more. The image holds `expected` afterwards.
     bool readBackMatches(const ConfigImage& expected, const std::function<void(int)>& blockRead);
 
 private:
@@ -103,6 +104,10 @@ private:
     // One attempt of transact: the request out, its reply into `frame`.
     Attempt attemptExchange(const std::uint8_t* request, std::size_t requestSize, int expected,
                             int extraTime, std::uint8_t* frame);
+
+    enum class ReadBack { Same, Different, Doubtful, Failed };
+    ReadBack readBackOnce(const ConfigImage& expected,
+                          const std::function<void(int)>& blockRead);
 
     void doubt(std::string_view why);
     // Reads what came unasked before a request and throws it away; false when the line

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <functional>
 #include <random>
+#include <set>
 
 namespace v38 {
 namespace {
@@ -358,14 +359,14 @@ public:
 
     ConfigImage image;
     bool refuseFinish = false;
-    // Another device on the line: on hearing request number `chatterAt` (counted from 0)
-    // it sends a copy of the lock's last answer at once, ahead of the lock's own.
-    int chatterAt = -1;
+    // Another device on the line: on hearing a request whose number (counted from 0) is
+    // in `chatterAt` it sends a copy of the lock's last answer at once, ahead of the lock's.
+    std::set<int> chatterAt;
 
 private:
     serial::Reaction answer(const Bytes& frame) {
         serial::Reaction bursts;
-        if (requests_++ == chatterAt && !lastReply_.empty())
+        if (chatterAt.count(requests_++) != 0 && !lastReply_.empty())
             bursts.push_back({1, lastReply_});
         const std::uint8_t code = frame[2];
         const int block = frame.size() > 3 ? frame[3] % BlockCount : 0;
@@ -498,23 +499,29 @@ TEST(LateLockTest, NeitherALateLockNorAStalledPcYieldsAWrongSuccess) {
     }
     // A frame of another device, of just the shape of the answer due, comes before the
     // lock's own answer to each request in turn of a read and of a write, the lock late
-    // enough for the frame to come whole first (block frames) or barely (ACK frames).
+    // enough for the frame to come whole first (block frames) or barely (ACK frames); and
+    // once more at each later request, into the check: a check led astray the same way
+    // would confirm what the transfer got wrong.
     for (const std::uint64_t lag : {40, 150}) {
         for (const bool reading : {true, false}) {
             for (int request = 2; request <= 10; ++request) {
-                const std::string at =
-                    "lag " + std::to_string(lag) + (reading ? ", read" : ", write") +
-                    ", another device's frame before answer " + std::to_string(request);
-                ScriptedSerial line;
-                V38Bank bank{line};
-                LateLock lock(
-                    line, [lag] { return lag; }, 10);
-                lock.chatterAt = request;
-                bool checked = false;
-                if (reading)
-                    checkedRead(bank, lock, wrong, at, checked);
-                else
-                    checkedWrite(bank, lock, std::uint64_t(request), false, wrong, at, checked);
+                for (int again = request; again <= 30; ++again) {
+                    const std::string at =
+                        "lag " + std::to_string(lag) + (reading ? ", read" : ", write") +
+                        ", another device's frame before answers " + std::to_string(request) +
+                        " and " + std::to_string(again);
+                    ScriptedSerial line;
+                    V38Bank bank{line};
+                    LateLock lock(
+                        line, [lag] { return lag; }, 10);
+                    lock.chatterAt = {request, again};
+                    bool checked = false;
+                    if (reading)
+                        checkedRead(bank, lock, wrong, at, checked);
+                    else
+                        checkedWrite(bank, lock, std::uint64_t(request), false, wrong, at,
+                                     checked);
+                }
             }
         }
     }
