@@ -33,9 +33,9 @@ constexpr int WriteExchanges = 9;
 // The fence that closes every transfer: the probe and its answer.
 constexpr int FenceBytes = 5 + 8;
 constexpr int FenceExchanges = 1;
-// The check of a doubtful transfer: the probe as a fence, then the eight blocks read.
-constexpr int CheckBytes = FenceBytes + ReadBytes;
-constexpr int CheckExchanges = FenceExchanges + ReadExchanges;
+// The check of a doubtful transfer: the eight blocks read between two fences.
+constexpr int CheckBytes = FenceBytes + ReadBytes + FenceBytes;
+constexpr int CheckExchanges = FenceExchanges + ReadExchanges + FenceExchanges;
 
 double lineMs(int bytes) {
     return bytes * BitsPerByte * 1000.0 / Baud;
@@ -117,7 +117,7 @@ int main() {
                 if (!bank.fence())
                     throw CommErr();
             }));
-            // What a doubtful transfer costs on top: the fence and the image read back.
+            // What a doubtful transfer costs on top: the image read back between two fences.
             checks.push_back(measure(simulator.pid(), [&] {
                 if (!bank.readBackMatches(bank.image, {}))
                     throw CommErr();

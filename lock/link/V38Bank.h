@@ -81,8 +81,8 @@ public:
     // A frame says nothing of the request it answers. Once an attempt has gone
     // unanswered, or bytes came that no request asked for and were thrown away, a
     // reply may have been paired with the wrong request: the transfer is doubtful from
-    // then on, until the next search opens a port anew, and is done only once the check
-    // has confirmed it.
+    // then on, until a check's clean read-back or the next search opening a port anew,
+    // and is done only once the check has confirmed it.
     bool doubtful() const { return doubtful_; }
     // Proves the line clear: sends the probe, whose answer has a shape no other answer
     // has, and reads whole frames until it comes. The lock answers in order, so every
