@@ -48,13 +48,36 @@ V38Bank::Attempt V38Bank::attemptExchange(const std::uint8_t* request, std::size
     attempt.sentAt = system().milliseconds();
     sendBytes(static_cast<std::uint32_t>(requestSize), request);
     attempt.sentEnd = system().milliseconds();
+    // The lock answers only once it has heard the whole request. Bytes that come before
+    // then are no answer to it: another device's frame, or a late answer to an earlier
+    // request, sent while this request was on its way. On a line where one talks at a
+    // time, such a request may never have been heard at all, and the answers that follow
+    // pair with the wrong requests, one off, until a request that gets no answer evens
+    // the count: nothing is left over at the end to show it. Taking them is doubtful.
+    const std::uint64_t lineTime = lineMs(requestSize);
+    const std::uint64_t heardAt = attempt.sentAt + lineTime;
+    std::uint32_t header = 0;
+    // Held up past that moment already, the link cannot tell what came while the request
+    // was going out from its answer.
+    if (lineTime > 0 && attempt.sentEnd >= heardAt) {
+        header = receiveWaiting(2, frame);
+        if (header > 0) {
+            doubt("bytes waiting when the request was out");
+            ++earlyAnswers_;
+        }
+    }
     // The extra time is for the lock to think before it answers: it covers the header
     // only, the rest of the reply comes under the standard time-outs.
     if (extraTime != 0)
         changeTimeouts(*this, extraTime);
-    std::uint32_t header = receiveBytes(2, frame);
+    if (header < 2)
+        header += receiveBytes(2 - header, frame + header);
     if (extraTime != 0)
         changeTimeouts(*this, 0);
+    if (header > 0 && system().milliseconds() < heardAt) {
+        doubt("an answer before the request was out");
+        ++earlyAnswers_;
+    }
     if (header == 0) {
         trace("no answer in time");
         return attempt;

@@ -43,16 +43,24 @@ bool RS232::openPort(std::int32_t port, std::int32_t baud, std::uint8_t frameFla
             return false;
         }
         portNumber = static_cast<std::uint8_t>(port);
+        lineTimed_ = true;
         trace("COM" + std::to_string(port) + " opened");
     }
     // An already open port is configured anew without being reopened.
     charTime = static_cast<std::uint16_t>(11000 / (baud > 0 ? baud : 1) + 1);
+    baud_ = baud;
     if (!system_->configure(portHandle, decodeLine(baud, frameFlags, lineFlags)) ||
         !system_->setQueues(portHandle, inQueue, outQueue) || !setTimeouts(0)) {
         dropPort();
         return false;
     }
     return true;
+}
+
+std::uint64_t RS232::lineMs(std::size_t count) const {
+    if (baud_ <= 0 || !lineTimed_ || !system_->timesTheLine())
+        return 0;
+    return std::uint64_t(count) * 10000 / std::uint64_t(baud_);
 }
 
 void RS232::closePort() {

@@ -57,12 +57,19 @@ public:
 
 protected:
     serial::SerialSystem& system() const { return *system_; }
+    // The least time `count` bytes take on the line at the open port's speed (10 bits a
+    // byte: 8N1, no gaps); 0 for a stand-in that does not time the line, or once the
+    // open port has shown that its far end does not (lineUntimed).
+    std::uint64_t lineMs(std::size_t count) const;
+    void lineUntimed() { lineTimed_ = false; }
     void trace(std::string_view event, const std::uint8_t* bytes = nullptr,
                std::size_t size = 0) const;
 
 private:
     serial::SerialSystem* system_;
     LinkTrace* trace_ = nullptr;
+    std::int32_t baud_ = 0;
+    bool lineTimed_ = true;
     serial::OpenFailure openFailure_;
 };
 

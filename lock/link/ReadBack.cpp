@@ -87,17 +87,20 @@ V38Bank::ReadBack V38Bank::readBackOnce(const ConfigImage& expected,
     try {
         if (!fence())
             return ReadBack::Failed;
+        const int earlyBefore = earlyAnswers_;
         for (int block = 0; block < BlockCount; ++block) {
             readBlock(block);
             if (blockRead)
                 blockRead(block);
         }
-        // A frame of another device taken for a block shifts every later block by one
-        // and would make a read-back agree with a read that went astray the same way;
-        // the lock's answer to the last block then comes after it. Only a read-back
-        // whose fence meets nothing but its own answer counts.
+        // A frame of another device taken for a block would make a read-back agree with
+        // a read that went astray the same way. Taken while its request was still on
+        // the way, it showed by its timing; taken after, it shifts every later block by
+        // one, and the lock's answer to the last block comes after them. Only a read-back
+        // with no early answer, whose fence meets nothing but its own answer, counts.
+        const bool early = earlyAnswers_ != earlyBefore;
         doubtful_ = false;
-        if (!fence() || doubtful_) {
+        if (early || !fence() || doubtful_) {
             trace("read back: doubtful");
             return ReadBack::Doubtful;
         }

@@ -127,6 +127,9 @@ private:
     bool awaitLateAnswers(std::uint64_t firstDueSentAt, std::uint64_t lastSentEnd);
 
     bool doubtful_ = false;
+    // Answers that began before their request could have been heard whole: maybe no
+    // answers at all, and their requests maybe never heard.
+    int earlyAnswers_ = 0;
 };
 
 } // namespace v38

@@ -343,9 +343,9 @@ TEST_F(TransactTest, WithNoPortOpenEveryAttemptFailsAtOnce) {
 }
 
 // A lock that hears every request and answers each one, in order, as late as `lag`
-// says for that request (the probe answered after `probeLagMs`), its bytes 2 ms apart as
-// on the wire. It stages written blocks and commits them on 'S', unless it refuses 'S'
-// with a NAK.
+// says for that request after hearing it whole (the probe answered after `probeLagMs`),
+// its bytes 2 ms apart as on the wire. It stages written blocks and commits them on 'S',
+// unless it refuses 'S' with a NAK.
 class LateLock {
 public:
     using Lag = std::function<std::uint64_t()>;
@@ -355,19 +355,34 @@ public:
             image[i] = static_cast<std::uint8_t>(i * 7 + 3);
         staged_ = image;
         line.port(1).respond = [this](const Bytes& request) { return answer(request); };
+        line.setTimesTheLine(true);
     }
 
     ConfigImage image;
     bool refuseFinish = false;
-    // Another device on the line: on hearing a request whose number (counted from 0) is
-    // in `chatterAt` it sends a copy of the lock's last answer at once, ahead of the lock's.
+    // Another device on the line: as a request whose number (counted from 0) is in
+    // `chatterAt` begins, it sends a copy of the lock's last answer at once.
     std::set<int> chatterAt;
+    // One talks at a time: a request during which the lock or that device talks is
+    // garbled, and nobody hears it.
+    bool halfDuplex = false;
 
 private:
     serial::Reaction answer(const Bytes& frame) {
         serial::Reaction bursts;
-        if (chatterAt.count(requests_++) != 0 && !lastReply_.empty())
+        // Heard whole once its last byte is in, 10 bits a byte at 9600 baud.
+        const std::uint64_t now = line_.now();
+        const std::uint64_t heard = now + frame.size() * 10000 / 9600;
+        const int number = requests_++;
+        const auto talking = [&](const std::pair<std::uint64_t, std::uint64_t>& sending) {
+            return sending.first < heard && now < sending.second;
+        };
+        if (chatterAt.count(number) != 0 && !lastReply_.empty()) {
             bursts.push_back({1, lastReply_});
+            sending_.emplace_back(now + 1, now + 2);
+        }
+        if (halfDuplex && std::any_of(sending_.begin(), sending_.end(), talking))
+            return bursts;
         const std::uint8_t code = frame[2];
         const int block = frame.size() > 3 ? frame[3] % BlockCount : 0;
         Bytes reply;
@@ -386,11 +401,12 @@ private:
         }
         // In order: an answer starts only once the one before it is out.
         const std::uint64_t start =
-            std::max(line_.now() + (code == 'M' ? probeLagMs_ : lag_()), lineFreeAt_);
+            std::max(heard + (code == 'M' ? probeLagMs_ : lag_()), lineFreeAt_);
         lastReply_ = reply;
         for (std::size_t i = 0; i < reply.size(); ++i)
-            bursts.push_back({start - line_.now() + 2 * i, {reply[i]}});
+            bursts.push_back({start - now + 2 * i, {reply[i]}});
         lineFreeAt_ = start + 2 * reply.size();
+        sending_.emplace_back(start, lineFreeAt_ - 1); // the last byte in, the line free
         return bursts;
     }
 
@@ -401,6 +417,7 @@ private:
     ConfigImage staged_;
     int requests_ = 0;
     Bytes lastReply_;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> sending_; // [from, to) on the line
 };
 
 // The transfers of the configurator, checked for what they report; each returns true
@@ -501,7 +518,8 @@ TEST(LateLockTest, NeitherALateLockNorAStalledPcYieldsAWrongSuccess) {
     // lock's own answer to each request in turn of a read and of a write, the lock late
     // enough for the frame to come whole first (block frames) or barely (ACK frames); and
     // once more at each later request, into the check: a check led astray the same way
-    // would confirm what the transfer got wrong.
+    // would confirm what the transfer got wrong. One talks at a time, so the lock's answer,
+    // still to come, garbles the next request, and the count of answers evens out.
     for (const std::uint64_t lag : {40, 150}) {
         for (const bool reading : {true, false}) {
             for (int request = 2; request <= 10; ++request) {
@@ -515,6 +533,7 @@ TEST(LateLockTest, NeitherALateLockNorAStalledPcYieldsAWrongSuccess) {
                     LateLock lock(
                         line, [lag] { return lag; }, 10);
                     lock.chatterAt = {request, again};
+                    lock.halfDuplex = true;
                     bool checked = false;
                     if (reading)
                         checkedRead(bank, lock, wrong, at, checked);

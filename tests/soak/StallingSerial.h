@@ -30,6 +30,7 @@ public:
     std::uint32_t readWaiting(serial::PortHandle handle, std::uint8_t* buffer,
                               std::uint32_t count) override;
     bool hungUp(serial::PortHandle handle) override { return inner_.hungUp(handle); }
+    bool timesTheLine() const override { return inner_.timesTheLine(); }
     void close(serial::PortHandle handle) override;
     void sleep(std::uint32_t milliseconds) override;
     std::uint64_t milliseconds() override;

@@ -8,6 +8,7 @@
 
 #include "ConfigFile.h"
 #include "SimulatorProcess.h"
+#include "TraceFile.h"
 #include "Transfer.h"
 
 #include <chrono>
@@ -53,17 +54,25 @@ bool simulatorAlive(pid_t pid) {
 class Soak {
 public:
     Soak(const SoakOptions& options, const fs::path& folder)
-        : options_(options), lockFile_(folder / "lock.bin"), random_(options.seed) {}
+        : options_(options), lockFile_(folder / "lock.bin"), traceFile_(folder / "link.log"),
+          random_(options.seed) {}
 
     // Runs the transfers against a simulator keeping its image in lockFile_.
     void run(v38::sim::SimulatorProcess& simulator, SoakTally& tally) {
         StallingSerial stalling(serial::nativeSerialSystem(), options_.seed ^ 0x57a11,
                                 options_.stallPercent, options_.stallMs);
         V38Bank bank(stalling);
+        // What the link did, kept with the simulator's log when a check fails.
+        TraceFile trace(traceFile_, "v38-soak");
+        if (trace.isOpen())
+            bank.setTrace(&trace);
         const auto start = std::chrono::steady_clock::now();
         const auto end = start + std::chrono::seconds(options_.seconds);
         for (int n = 0; n < options_.transfers && std::chrono::steady_clock::now() < end; ++n) {
             number_ = n;
+            if (trace.isOpen())
+                trace.note(serial::nativeSerialSystem().milliseconds(),
+                           "transfer " + std::to_string(n), nullptr, 0);
             const bool noLock = (random_() & 1) ? readOnce(bank, tally) : writeOnce(bank, tally);
             if (noLock && !simulatorAlive(simulator.pid())) {
                 tally.problem(tally.crashes, "the simulator died");
@@ -195,6 +204,7 @@ private:
 
     SoakOptions options_;
     fs::path lockFile_;
+    fs::path traceFile_;
     std::mt19937 random_;
     int number_ = 0;
 };

@@ -97,6 +97,12 @@ public:
     void close(PortHandle handle) override;
     void sleep(std::uint32_t milliseconds) override;
     std::uint64_t milliseconds() override { return now_; }
+    // Scripted answers come when the script says, as soon as the request is written.
+    // A script whose far end answers no sooner than a request's last byte has crossed
+    // the line at the port's speed says so here, and the link then holds earlier bytes
+    // for no answer.
+    bool timesTheLine() const override { return timesTheLine_; }
+    void setTimesTheLine(bool times) { timesTheLine_ = times; }
 
 private:
     struct Arrival {
@@ -119,6 +125,7 @@ private:
     std::map<PortHandle, OpenPort> open_;
     PortHandle nextHandle_ = 1;
     std::uint64_t now_ = 0;
+    bool timesTheLine_ = false;
     std::vector<WriteRecord> writes_;
     std::vector<ReadRecord> reads_;
     std::vector<std::string> trace_;

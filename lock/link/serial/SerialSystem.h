@@ -77,6 +77,10 @@ public:
     virtual void sleep(std::uint32_t milliseconds) = 0;
     // A monotonic clock in milliseconds, for limits that span several reads.
     virtual std::uint64_t milliseconds() = 0;
+    // Whether bytes take their time on the line at the port's speed, so that nothing
+    // can answer a request before its last byte has crossed it. Real ports do; a
+    // stand-in for them may not.
+    virtual bool timesTheLine() const { return true; }
 };
 
 // The platform's real serial ports (Win32 or POSIX, chosen at build time).
