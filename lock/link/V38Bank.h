@@ -79,8 +79,9 @@ public:
 
     // --- doubt and its check ---
     // A frame says nothing of the request it answers. Once an attempt has gone
-    // unanswered, or bytes came that no request asked for and were thrown away, a
-    // reply may have been paired with the wrong request: the transfer is doubtful from
+    // unanswered, bytes came that no request asked for and were thrown away, or an
+    // answer began before its request could have crossed the line, a reply may have
+    // been paired with the wrong request: the transfer is doubtful from
     // then on, until a check's clean read-back or the next search opening a port anew,
     // and is done only once the check has confirmed it.
     bool doubtful() const { return doubtful_; }
@@ -89,8 +90,9 @@ public:
     // frame before it answered an earlier request. False when it does not come.
     bool fence();
     // Between two fences, reads the eight blocks back and compares them with `expected`;
-    // `blockRead` runs after each block. A read-back that was itself in doubt is made
-    // once more. The image holds `expected` afterwards.
+    // `blockRead` runs after each block. A read-back in which an answer came early, or
+    // whose closing fence met other frames or failed, is made once more. The image
+    // holds `expected` afterwards.
     bool readBackMatches(const ConfigImage& expected, const std::function<void(int)>& blockRead);
 
 private:

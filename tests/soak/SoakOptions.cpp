@@ -90,7 +90,8 @@ std::string soakUsage() {
 Reads from and writes to a simulated lock again and again, over a pseudo-terminal,
 while the simulator injects random faults of every kind into its replies, and checks
 after each transfer that what was reported is what happened. Prints the counts; the
-exit status is 1 when any check failed.
+exit status is 1 when any check failed, and the simulator's log and the link's trace
+are then kept for inspection.
 
   --transfers N       at most N transfers (default 1000)
   --seconds S         start no transfer after S seconds (default 600)

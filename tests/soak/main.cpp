@@ -61,9 +61,10 @@ public:
     void run(v38::sim::SimulatorProcess& simulator, SoakTally& tally) {
         StallingSerial stalling(serial::nativeSerialSystem(), options_.seed ^ 0x57a11,
                                 options_.stallPercent, options_.stallMs);
-        V38Bank bank(stalling);
-        // What the link did, kept with the simulator's log when a check fails.
+        // What the link did, kept with the simulator's log when a check fails; made before
+        // the bank, which reports to it until it is gone.
         TraceFile trace(traceFile_, "v38-soak");
+        V38Bank bank(stalling);
         if (trace.isOpen())
             bank.setTrace(&trace);
         const auto start = std::chrono::steady_clock::now();
