@@ -28,11 +28,17 @@ start_simulator() { sim_start "$work" --link "$link" --log "$@"; }
 make_file() { scripts/lib/v38check.py random-config "$1" "$2"; }
 
 ctl() { # ctl OUTPUT_PREFIX ARGS...: runs v38ctl.exe, keeps its exit status and stderr
-    local prefix=$1
+    local prefix=$1 try
     shift
     set +e
-    wine "$ctl" "$@" >"$work/$prefix.out" 2>"$work/$prefix.err"
-    echo $? >"$work/$prefix.status"
+    for try in 1 2; do
+        wine "$ctl" "$@" >"$work/$prefix.out" 2>"$work/$prefix.err"
+        echo $? >"$work/$prefix.status"
+        # Wine's server now and then drops a client that starts while it is shutting
+        # down: v38ctl never ran. It gets one more start, as the tests under Wine do.
+        grep -q '^wine client error:.*Connection reset by peer' "$work/$prefix.err" || break
+        echo "       (Wine dropped v38ctl $1 as it started; started again)"
+    done
     set -e
 }
 status() { cat "$work/$1.status"; }
@@ -111,8 +117,11 @@ ctl ports-none ports
 check "ports: exit status 1 without a lock" test "$(status ports-none)" = 1
 com1_none=$(tr -d '\r' <"$work/ports-none.out" | grep -F 'COM1  ' || true)
 check "ports: COM1 then absent" test "$com1_none" = 'COM1  \\.\COM1: absent'
-# Seen to fail once in many runs: what v38ctl said then is what tells why.
-[ "$com1_none" = 'COM1  \\.\COM1: absent' ] || echo "       v38ctl said: $com1_none"
+if [ "$com1_none" != 'COM1  \\.\COM1: absent' ]; then
+    echo "       v38ctl said (status $(status ports-none)):"
+    sed 's/^/         out: /' "$work/ports-none.out"
+    sed 's/^/         err: /' "$work/ports-none.err"
+fi
 for port in COM2 COM3 COM20; do
     wine_unmap_port "$port"
 done
