@@ -105,7 +105,8 @@ are then kept for inspection.
   --slow-ms MS        how late a slow reply comes (default 1500)
   --lag MS|MIN-MAX    a late lock: every request answered that late, drawn for
                       each request from the range (default: in time)
-  --baud N            the line speed the simulator emulates (default 0: none)
+  --baud N            the line speed the simulator emulates (default 0: none, a far
+                      end faster than any line, as the link may find from the probe)
   --stall-percent P   chance that the client is held up before a serial call
                       (default 1)
   --stall-ms MS       how long such a stall lasts at most (default 500)
