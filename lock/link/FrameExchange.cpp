@@ -61,10 +61,8 @@ V38Bank::Attempt V38Bank::attemptExchange(const std::uint8_t* request, std::size
     // was going out from its answer.
     if (lineTime > 0 && attempt.sentEnd >= heardAt) {
         header = receiveWaiting(2, frame);
-        if (header > 0) {
-            doubt("bytes waiting when the request was out");
-            ++earlyAnswers_;
-        }
+        if (header > 0)
+            doubtEarly("bytes waiting when the request was out");
     }
     // The extra time is for the lock to think before it answers: it covers the header
     // only, the rest of the reply comes under the standard time-outs.
@@ -74,10 +72,8 @@ V38Bank::Attempt V38Bank::attemptExchange(const std::uint8_t* request, std::size
         header += receiveBytes(2 - header, frame + header);
     if (extraTime != 0)
         changeTimeouts(*this, 0);
-    if (header > 0 && system().milliseconds() < heardAt) {
-        doubt("an answer before the request was out");
-        ++earlyAnswers_;
-    }
+    if (header > 0 && system().milliseconds() < heardAt)
+        doubtEarly("an answer before the request was out");
     if (header == 0) {
         trace("no answer in time");
         return attempt;

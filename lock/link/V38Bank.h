@@ -81,9 +81,9 @@ public:
     // A frame says nothing of the request it answers. Once an attempt has gone
     // unanswered, bytes came that no request asked for and were thrown away, or an
     // answer began before its request could have crossed the line, a reply may have
-    // been paired with the wrong request: the transfer is doubtful from
-    // then on, until a check's clean read-back or the next search opening a port anew,
-    // and is done only once the check has confirmed it.
+    // been paired with the wrong request: the transfer is doubtful from then on, until a
+    // check's clean read-back or the next search opening a port anew, and is done only
+    // once the check has confirmed it.
     bool doubtful() const { return doubtful_; }
     // Proves the line clear: sends the probe, whose answer has a shape no other answer
     // has, and reads whole frames until it comes. The lock answers in order, so every
@@ -112,6 +112,11 @@ private:
                           const std::function<void(int)>& blockRead);
 
     void doubt(std::string_view why);
+    // Doubt from an answer that began before its request could have been heard whole.
+    void doubtEarly(std::string_view why) {
+        doubt(why);
+        ++earlyAnswers_;
+    }
     // Reads what came unasked before a request and throws it away; false when the line
     // does not go quiet.
     bool dropStaleInput();
