@@ -7,6 +7,7 @@
 // delay in 8 ms steps after the request; bit 6: wrap the bytes into a frame with the
 // right length and CRC; bit 7: last burst of this reply), then the bytes.
 #include "FuzzCheck.h"
+#include "LinkTiming.h"
 
 #include "V38Bank.h"
 #include "crc16.h"
@@ -25,8 +26,8 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 constexpr int LockPort = 1;
-constexpr std::uint32_t CharTimeMs = 2; // at 9600 baud
-constexpr std::uint32_t ConstantMs = 61;
+constexpr std::uint32_t CharTimeMs = timing::charTimeMs(timing::LockBaud);
+constexpr std::uint32_t ConstantMs = timing::TimeoutConstantMs;
 
 enum class Operation { Transact, Command, Probe, ReadBlock, WriteBlock, FinishWrite, Count };
 
@@ -119,8 +120,7 @@ bool holdsProbeAnswer(const Bytes& stream) {
 // Reading until the line is quiet gives up after the time of four whole frames, and a
 // byte's standard allowance may pass before it notices.
 std::uint64_t quietBound() {
-    const std::uint64_t frame = MaxFrame * CharTimeMs + ConstantMs;
-    return 4 * frame + CharTimeMs + ConstantMs;
+    return timing::babbleMs(CharTimeMs) + CharTimeMs + ConstantMs;
 }
 
 // The most time one exchange may take on the virtual clock: three attempts, each with
@@ -131,8 +131,8 @@ std::uint64_t quietBound() {
 std::uint64_t exchangeBound(int extraTime) {
     const std::uint64_t header = 2 * CharTimeMs + ConstantMs + std::uint64_t(extraTime);
     const std::uint64_t rest = CharTimeMs + ConstantMs + (MaxFrame - 2) * CharTimeMs + ConstantMs;
-    const std::uint64_t lateAnswers = 2000 + ConstantMs + quietBound();
-    return 3 * (quietBound() + header + rest + quietBound()) + lateAnswers;
+    const std::uint64_t lateAnswers = timing::MaxLateMs + ConstantMs + quietBound();
+    return timing::Attempts * (quietBound() + header + rest + quietBound()) + lateAnswers;
 }
 
 struct Run {
@@ -202,13 +202,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             run.result = bank.probe() ? 1 : 0;
             break;
         case Operation::ReadBlock:
-            run.extraTime = 200;
+            run.extraTime = timing::ReadBlockExtraMs;
             if (isBlock(block))
                 run.request = frameAround({ReadBlockRequest, std::uint8_t(block)});
             bank.readBlock(block);
             break;
         case Operation::WriteBlock:
-            run.extraTime = 300;
+            run.extraTime = timing::WriteBlockExtraMs;
             if (isBlock(block)) {
                 run.request = {WriteBlockRequest, std::uint8_t(block)};
                 run.request.insert(run.request.end(), before.block(block),
@@ -218,7 +218,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             bank.writeBlock(block);
             break;
         case Operation::FinishWrite:
-            run.extraTime = 100;
+            run.extraTime = timing::FinishWriteExtraMs;
             run.request = frameAround({FinishWriteRequest});
             bank.finishWrite();
             break;

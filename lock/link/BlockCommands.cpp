@@ -1,6 +1,8 @@
 // The commands that move the configuration image: read a block, write a block, end a write.
 #include "V38Bank.h"
 
+#include "LinkTiming.h"
+
 #include <algorithm>
 #include <array>
 
@@ -14,7 +16,7 @@ void V38Bank::readBlock(int block) {
     // A whole frame of another size (an ACK, a short or a long payload) is no block:
     // taking it would fill the image with bytes the lock never sent.
     const int size = transact(sizeof request, request, static_cast<int>(BlockSize), data.data(),
-                              ReadBlockExtraMs);
+                              timing::ReadBlockExtraMs);
     if (size != static_cast<int>(BlockSize))
         throw CommErr();
     std::copy(data.begin(), data.end(), image.block(block));
@@ -27,12 +29,12 @@ void V38Bank::writeBlock(int block) {
     request[0] = WriteBlockRequest;
     request[1] = static_cast<std::uint8_t>(block);
     std::copy_n(image.block(block), BlockSize, request.begin() + 2);
-    command(static_cast<int>(request.size()), request.data(), WriteBlockExtraMs);
+    command(static_cast<int>(request.size()), request.data(), timing::WriteBlockExtraMs);
 }
 
 void V38Bank::finishWrite() {
     const std::uint8_t request = FinishWriteRequest;
-    command(FinishRequestSize, &request, FinishWriteExtraMs);
+    command(FinishRequestSize, &request, timing::FinishWriteExtraMs);
 }
 
 } // namespace v38

@@ -10,7 +10,7 @@
 namespace v38 {
 
 namespace {
-constexpr int Attempts = 3;
+using timing::Attempts;
 
 using FrameBuffer = std::array<std::uint8_t, MaxFrame>;
 

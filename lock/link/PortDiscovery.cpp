@@ -4,10 +4,7 @@
 
 namespace v38 {
 
-namespace {
-// Time for the converter and the lock to settle after the port is opened.
-constexpr std::uint32_t SettleMs = 100;
-} // namespace
+using timing::SettleMs;
 
 bool V38Bank::selectPort(int port) {
     // An open port is used as it is: no reopening, no new set-up, no pause.

@@ -47,7 +47,7 @@ bool RS232::openPort(std::int32_t port, std::int32_t baud, std::uint8_t frameFla
         trace("COM" + std::to_string(port) + " opened");
     }
     // An already open port is configured anew without being reopened.
-    charTime = static_cast<std::uint16_t>(11000 / (baud > 0 ? baud : 1) + 1);
+    charTime = timing::charTimeMs(baud);
     baud_ = baud;
     if (!system_->configure(portHandle, decodeLine(baud, frameFlags, lineFlags)) ||
         !system_->setQueues(portHandle, inQueue, outQueue) || !setTimeouts(0)) {
@@ -60,7 +60,7 @@ bool RS232::openPort(std::int32_t port, std::int32_t baud, std::uint8_t frameFla
 std::uint64_t RS232::lineMs(std::size_t count) const {
     if (baud_ <= 0 || !lineTimed_ || !system_->timesTheLine())
         return 0;
-    return std::uint64_t(count) * 10000 / std::uint64_t(baud_);
+    return timing::lineMs(count, baud_);
 }
 
 void RS232::closePort() {
@@ -79,9 +79,9 @@ void RS232::dropPort() {
 bool RS232::setTimeouts(std::int32_t extra) {
     serial::Timeouts timeouts;
     timeouts.readMultiplier = charTime;
-    timeouts.readConstant = TimeoutConstantMs + static_cast<std::uint32_t>(extra < 0 ? 0 : extra);
+    timeouts.readConstant = timing::TimeoutConstantMs + static_cast<std::uint32_t>(extra < 0 ? 0 : extra);
     timeouts.writeMultiplier = charTime;
-    timeouts.writeConstant = TimeoutConstantMs;
+    timeouts.writeConstant = timing::TimeoutConstantMs;
     return system_->setTimeouts(portHandle, timeouts);
 }
 

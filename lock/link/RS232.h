@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LinkTiming.h"
 #include "LinkTrace.h"
 #include "serial/SerialSystem.h"
 
@@ -18,8 +19,6 @@ inline constexpr std::uint8_t RtsOn = 0x02;
 
 inline constexpr int MinPort = 1;
 inline constexpr int MaxPort = 32;
-// The constant part of every read and write time-out.
-inline constexpr std::uint32_t TimeoutConstantMs = 61;
 
 // The serial port channel: at most one COM port open at a time, synchronous reads
 // and writes under total time-outs. It reports through results and by closing the

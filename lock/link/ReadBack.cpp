@@ -8,12 +8,10 @@
 namespace v38 {
 
 namespace {
-constexpr int FenceRounds = 2;
-constexpr int CheckRounds = 2;
-// How long the probe's answer may take behind the answers still due before it. Each
-// earlier answer that comes moves the limit on: the lock is still catching up.
-constexpr std::uint64_t FenceWaitMs = 2000;
-constexpr std::uint64_t FenceLimitMs = 8000;
+using timing::CheckRounds;
+using timing::FenceLimitMs;
+using timing::FenceRounds;
+using timing::FenceWaitMs;
 
 std::string differingBlocks(const ConfigImage& a, const ConfigImage& b) {
     std::string blocks;

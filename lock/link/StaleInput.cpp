@@ -7,21 +7,9 @@
 
 namespace v38 {
 
-namespace {
-// However late the lock is, a late answer is waited out for no longer than this: the
-// check of a doubtful transfer catches one that comes later still.
-constexpr std::uint64_t MaxLateMs = 2000;
-
-// Whole frames back to back take at most this long each at the line's speed.
-std::uint64_t frameMs(std::uint16_t charTime) {
-    return std::uint64_t(charTime) * MaxFrame + TimeoutConstantMs;
-}
-
-// A line that talks for longer than a few frames without a pause is no lock answering.
-std::uint64_t babbleMs(std::uint16_t charTime) {
-    return 4 * frameMs(charTime);
-}
-} // namespace
+using timing::babbleMs;
+using timing::MaxLateMs;
+using timing::TimeoutConstantMs;
 
 void V38Bank::doubt(std::string_view why) {
     trace("doubtful: " + std::string(why));

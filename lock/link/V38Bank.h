@@ -15,7 +15,7 @@
 namespace v38 {
 
 // Line settings of the lock: 9600 baud, 8N1, DTR and RTS on, 264-byte driver queues.
-inline constexpr std::int32_t LockBaud = 9600;
+using timing::LockBaud;
 inline constexpr std::uint8_t LockFrameFlags = 0x03;
 inline constexpr std::uint8_t LockLineFlags = 0x03;
 inline constexpr std::uint32_t LockQueueSize = 264;

@@ -28,9 +28,6 @@ inline constexpr std::size_t FinishRequestSize = 1;
 inline constexpr std::size_t ProbeAnswerSize = 8;
 inline constexpr std::uint8_t ProbeAnswerStart[] = {0x00, 0x08, 0x00, 0xE8};
 
-// Time the lock may think before the header of its reply, beyond the line's own time.
-inline constexpr int ReadBlockExtraMs = 200;
-inline constexpr int WriteBlockExtraMs = 300;
-inline constexpr int FinishWriteExtraMs = 100;
+// How long the lock may take to answer each request: LinkTiming.h.
 
 } // namespace v38

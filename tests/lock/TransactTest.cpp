@@ -458,7 +458,8 @@ TEST(LateLockTest, NeitherALateLockNorAStalledPcYieldsAWrongSuccess) {
     std::vector<std::string> wrong;
     int lateReadsDone = 0; // done although the lock answered after the allowance
     int lateWritesDone = 0;
-    for (std::uint64_t lag = 0; lag <= 3 * 365; lag += 7) {
+    const std::uint64_t probeWait = timing::replyAllowanceMs(ProbeRequest);
+    for (std::uint64_t lag = 0; lag <= 3 * timing::replyAllowanceMs(WriteBlockRequest); lag += 7) {
         for (const std::uint64_t probeLag : {lag, std::uint64_t(10)}) {
             const std::string at = "lag " + std::to_string(lag) + "/" + std::to_string(probeLag);
             ScriptedSerial line;
@@ -474,16 +475,16 @@ TEST(LateLockTest, NeitherALateLockNorAStalledPcYieldsAWrongSuccess) {
             // Within every allowance, the last byte of the probe's answer included: the
             // exchanges of a lock in time (the probe, eight blocks, 'S' and the fence
             // after it), no more.
-            const bool inTime = lag + 14 <= 77;
+            const bool inTime = lag + 14 <= probeWait;
             if (inTime && (!readDone || !writeDone || readChecked || writeChecked ||
                            line.writes().size() - requestsBefore != 1 + 8 + 1 + 1))
                 wrong.push_back(at + ": a lock in time saw other exchanges");
             // Only the first probe missed its allowance and the second took its answer:
             // the answer to the second must not spoil the read.
-            if (!readDone && lag == probeLag && lag > 77 && lag + 14 <= 2 * 77)
+            if (!readDone && lag == probeLag && lag > probeWait && lag + 14 <= 2 * probeWait)
                 wrong.push_back(at + ": a late probe answer failed the read");
-            lateReadsDone += readDone && lag > 265;
-            lateWritesDone += writeDone && lag > 365;
+            lateReadsDone += readDone && lag > timing::replyAllowanceMs(ReadBlockRequest);
+            lateWritesDone += writeDone && lag > timing::replyAllowanceMs(WriteBlockRequest);
         }
     }
     int stalledDone = 0;

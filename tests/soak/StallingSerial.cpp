@@ -63,9 +63,9 @@ void StallingSerial::sleep(std::uint32_t milliseconds) {
     inner_.sleep(milliseconds);
 }
 
-std::uint64_t StallingSerial::milliseconds() {
+std::uint64_t StallingSerial::microseconds() {
     // Also between reading the clock and acting on it.
-    const std::uint64_t now = inner_.milliseconds();
+    const std::uint64_t now = inner_.microseconds();
     maybeStall();
     return now;
 }

@@ -33,7 +33,8 @@ public:
     bool timesTheLine() const override { return inner_.timesTheLine(); }
     void close(serial::PortHandle handle) override;
     void sleep(std::uint32_t milliseconds) override;
-    std::uint64_t milliseconds() override;
+    std::uint64_t microseconds() override;
+    std::uint64_t clockStepUs() const override { return inner_.clockStepUs(); }
 
 private:
     void maybeStall();

@@ -1,6 +1,7 @@
 #include "FaultPlan.h"
 
 #include "ConfigImage.h"
+#include "LinkTiming.h"
 #include "Protocol.h"
 
 #include <array>
@@ -166,14 +167,9 @@ FaultKind FaultPlan::next(const std::vector<std::uint8_t>& request) {
 }
 
 int FaultPlan::drawLagMs(const std::vector<std::uint8_t>& request) {
-    // What the configurator waits at 9600 baud for the first bytes of each answer: the
-    // whole 8-byte probe answer, or the 2-byte header with the request's extra time.
     const std::uint8_t code = request.empty() ? 0 : request[0];
-    const int waitMs = code == ProbeRequest        ? 77
-                       : code == ReadBlockRequest  ? 265
-                       : code == WriteBlockRequest ? 365
-                                                   : 165;
-    return int(generator_() % std::uint32_t(3 * waitMs + 1));
+    const auto waitMs = std::uint32_t(timing::replyAllowanceMs(code));
+    return int(generator_() % (3 * waitMs + 1));
 }
 
 int FaultPlan::drawMs(int minMs, int maxMs) {

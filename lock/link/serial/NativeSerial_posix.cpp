@@ -249,10 +249,10 @@ public:
         std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
     }
 
-    std::uint64_t milliseconds() override {
+    std::uint64_t microseconds() override {
         const auto now = Clock::now().time_since_epoch();
         return static_cast<std::uint64_t>(
-            std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+            std::chrono::duration_cast<std::chrono::microseconds>(now).count());
     }
 
 private:

@@ -164,7 +164,26 @@ public:
 
     void sleep(std::uint32_t milliseconds) override { ::Sleep(milliseconds); }
 
-    std::uint64_t milliseconds() override { return ::GetTickCount64(); }
+    // The performance counter, not the tick count: GetTickCount64 moves in steps of about
+    // 15.6 ms, longer than a whole probe exchange, so it cannot tell an answer from an
+    // early one.
+    std::uint64_t microseconds() override {
+        LARGE_INTEGER count{};
+        ::QueryPerformanceCounter(&count);
+        const std::uint64_t ticks = static_cast<std::uint64_t>(count.QuadPart);
+        const std::uint64_t perSecond = frequency();
+        return ticks / perSecond * 1000000 + ticks % perSecond * 1000000 / perSecond;
+    }
+
+private:
+    static std::uint64_t frequency() {
+        static const std::uint64_t perSecond = [] {
+            LARGE_INTEGER f{};
+            ::QueryPerformanceFrequency(&f);
+            return f.QuadPart > 0 ? static_cast<std::uint64_t>(f.QuadPart) : 1;
+        }();
+        return perSecond;
+    }
 };
 } // namespace
 

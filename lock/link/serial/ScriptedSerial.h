@@ -96,7 +96,7 @@ public:
     bool hungUp(PortHandle) override { return false; }
     void close(PortHandle handle) override;
     void sleep(std::uint32_t milliseconds) override;
-    std::uint64_t milliseconds() override { return now_; }
+    std::uint64_t microseconds() override { return now_ * 1000; }
     // Scripted answers come when the script says, as soon as the request is written.
     // A script whose far end answers no sooner than a request's last byte has crossed
     // the line at the port's speed says so here, and the link then holds earlier bytes

@@ -75,8 +75,14 @@ public:
     virtual bool hungUp(PortHandle handle) = 0;
     virtual void close(PortHandle handle) = 0;
     virtual void sleep(std::uint32_t milliseconds) = 0;
-    // A monotonic clock in milliseconds, for limits that span several reads.
-    virtual std::uint64_t milliseconds() = 0;
+    // A monotonic clock in microseconds, finer than the line's byte time (about 1 ms at
+    // 9600 baud), so that the link can tell when bytes came relative to a request.
+    virtual std::uint64_t microseconds() = 0;
+    // The same clock in whole milliseconds, for limits that span several reads.
+    std::uint64_t milliseconds() { return microseconds() / 1000; }
+    // The clock's step in microseconds: times closer together than this cannot be told
+    // apart, and the link judges no time difference finer than it.
+    virtual std::uint64_t clockStepUs() const { return 1; }
     // Whether bytes take their time on the line at the port's speed, so that nothing
     // can answer a request before its last byte has crossed it. Real ports do; a
     // stand-in for them may not.
