@@ -162,12 +162,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     V38Bank bank(line);
     for (std::size_t i = 0; i < ConfigImage::Size; ++i)
-        bank.image[i] = std::uint8_t(i * 37 + 11);
+        bank.image()[i] = std::uint8_t(i * 37 + 11);
     if (portOpen)
-        check(bank.openPort(LockPort, LockBaud, LockFrameFlags, LockLineFlags, LockQueueSize,
+        check(bank.channel().openPort(LockPort, LockBaud, LockFrameFlags, LockLineFlags, LockQueueSize,
                             LockQueueSize),
               "the scripted port opens");
-    const ConfigImage before = bank.image;
+    const ConfigImage before = bank.image();
     const std::uint64_t started = line.now();
     const std::size_t traceStart = line.trace().size();
 
@@ -205,7 +205,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             run.extraTime = timing::ReadBlockExtraMs;
             if (isBlock(block))
                 run.request = frameAround({ReadBlockRequest, std::uint8_t(block)});
-            bank.readBlock(block);
+            {
+                const Block data = bank.readBlock(block);
+                if (isBlock(block))
+                    std::copy(data.begin(), data.end(), bank.image().block(block));
+            }
             break;
         case Operation::WriteBlock:
             run.extraTime = timing::WriteBlockExtraMs;
@@ -215,7 +219,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                    before.block(block) + BlockSize);
                 run.request = frameAround(run.request);
             }
-            bank.writeBlock(block);
+            {
+                Block data{};
+                if (isBlock(block))
+                    std::copy_n(before.block(block), BlockSize, data.begin());
+                bank.writeBlock(block, data);
+            }
             break;
         case Operation::FinishWrite:
             run.extraTime = timing::FinishWriteExtraMs;
@@ -249,12 +258,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check(spent <= exchangeBound(run.extraTime), "an exchange ends within its time-outs");
 
     // The port: consistent, and when still open, back on the standard time-outs.
-    check((bank.portNumber == 0) == (bank.portHandle == serial::InvalidPortHandle),
+    check((bank.portNumber() == 0) == (bank.channel().portHandle() == serial::InvalidPortHandle),
           "port number and handle agree");
-    check(bank.portNumber == 0 || bank.portNumber == LockPort, "no other port was opened");
-    check(line.openPort() == bank.portNumber, "the channel and the system agree on the port");
+    check(bank.portNumber() == 0 || bank.portNumber() == LockPort, "no other port was opened");
+    check(line.openPort() == bank.portNumber(), "the channel and the system agree on the port");
     if (!portOpen) {
-        check(bank.portNumber == 0 && line.writes().empty() && spent == 0,
+        check(bank.portNumber() == 0 && line.writes().empty() && spent == 0,
               "without a port nothing is sent and nothing is waited for");
         if (operation == Operation::Probe)
             check(run.result == 0, "without a port no lock answers");
@@ -264,9 +273,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (operation == Operation::Probe)
         for (std::size_t i = traceStart; i < line.trace().size(); ++i)
             check(line.trace()[i].rfind("timeouts", 0) != 0, "a probe changes no time-out");
-    if (bank.portNumber != 0) {
+    if (bank.portNumber() != 0) {
         std::uint8_t ignored = 0;
-        bank.receiveBytes(0, &ignored);
+        bank.channel().receiveBytes(0, &ignored);
         const serial::Timeouts in = line.reads().back().timeouts;
         check(in.readMultiplier == CharTimeMs && in.readConstant == ConstantMs &&
                   in.writeMultiplier == CharTimeMs && in.writeConstant == ConstantMs,
@@ -311,18 +320,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         break;
     case Operation::ReadBlock:
         if (succeeded && isBlock(block)) {
-            check(holdsFrame(stream, BlockSize, bank.image.block(block), BlockSize),
+            check(holdsFrame(stream, BlockSize, bank.image().block(block), BlockSize),
                   "a block read is the payload of a whole 68-byte frame that the far end sent");
             for (std::size_t i = 0; i < ConfigImage::Size; ++i)
                 if (i < blockOffset(block) || i >= blockOffset(block) + BlockSize)
-                    check(bank.image[i] == before[i], "a block read changes only its 64 bytes");
+                    check(bank.image()[i] == before[i], "a block read changes only its 64 bytes");
         }
         break;
     case Operation::Count:
         break;
     }
     if (operation != Operation::ReadBlock || run.threw || !isBlock(block))
-        check(bank.image == before, "the image changes only by a successful block read");
-    check(!portOpen || bank.charTime == CharTimeMs, "the time per character stays");
+        check(bank.image() == before, "the image changes only by a successful block read");
+    check(!portOpen || bank.channel().charTime() == CharTimeMs, "the time per character stays");
     return 0;
 }

@@ -1,3 +1,4 @@
+#include "ImageEntries.h"
 #include "main.h"
 
 #include "EditFilter.h"
@@ -196,7 +197,7 @@ void TMainWin::showRow(int i) {
         return;
     int position = 0;
     char text[MaxPrefixLength + 1] = {};
-    bank_.getEntry(i, position, text);
+    getEntry(bank_.image(), i, position, text);
     if (position != 0) {
         row->setText(1, QString::fromLatin1(text));
         row->setText(2, QString::number(position));
@@ -210,13 +211,13 @@ void TMainWin::showRow(int i) {
 
 QString TMainWin::magneticCardText(int k) const {
     std::uint8_t card[ServiceCardSize];
-    bank_.getServiceCard(k, card);
+    getServiceCard(bank_.image(), k, card);
     return QString::fromLatin1(v38::magneticCardText(card).c_str());
 }
 
 QString TMainWin::proximityCardText(int k) const {
     std::uint8_t card[ServiceCardSize];
-    bank_.getServiceCard(k, card);
+    getServiceCard(bank_.image(), k, card);
     return QString::fromLatin1(v38::proximityCardText(card).c_str());
 }
 
@@ -249,13 +250,13 @@ void TMainWin::showConfiguration() {
     showServiceCards();
     // A box that changes state runs its click handler, as a user's click would: for
     // CBx6 that shows the cards again, so the card box always ends up matching bit 5.
-    const std::uint8_t flags = bank_.image[offset::flags];
+    const std::uint8_t flags = bank_.image()[offset::flags];
     for (const auto& [box, flag] : flagBoxes())
         box->setChecked(flags & flag);
     // A text that differs runs the edit's filter and reading; an equal one runs nothing.
-    showText(*T1Edit, QString::number(bank_.image[offset::boltPulse]));
-    showText(*T2Edit, QString::number(bank_.image[offset::entryLockout]));
-    showText(*T3Edit, QString::number(bank_.image[offset::matLockout]));
+    showText(*T1Edit, QString::number(bank_.image()[offset::boltPulse]));
+    showText(*T2Edit, QString::number(bank_.image()[offset::entryLockout]));
+    showText(*T3Edit, QString::number(bank_.image()[offset::matLockout]));
 }
 
 void TMainWin::collectConfiguration() {
@@ -264,10 +265,10 @@ void TMainWin::collectConfiguration() {
         if (box->isChecked())
             flags |= flag;
     }
-    bank_.image[offset::flags] = flags;
-    bank_.image[offset::boltPulse] = timeByte(T1Edit->text());
-    bank_.image[offset::entryLockout] = timeByte(T2Edit->text());
-    bank_.image[offset::matLockout] = timeByte(T3Edit->text());
+    bank_.image()[offset::flags] = flags;
+    bank_.image()[offset::boltPulse] = timeByte(T1Edit->text());
+    bank_.image()[offset::entryLockout] = timeByte(T2Edit->text());
+    bank_.image()[offset::matLockout] = timeByte(T3Edit->text());
 }
 
 void TMainWin::resetConfiguration() {
@@ -327,13 +328,13 @@ void TMainWin::PrefLViewDblClick() {
     const int i = PrefLView->indexOfTopLevelItem(row);
     int position = 0;
     char text[MaxPrefixLength + 1] = {};
-    bank_.getEntry(i, position, text);
+    getEntry(bank_.image(), i, position, text);
     PrefEdit->showPrefix(position, QString::fromLatin1(text));
     if (PrefEdit->exec() != ModalOk)
         return;
     char edited[MaxPrefixLength + 1] = {};
     PrefEdit->collectPrefix(position, edited);
-    bank_.setEntry(i, position, edited);
+    setEntry(bank_.image(), i, position, edited);
     showRow(i);
 }
 

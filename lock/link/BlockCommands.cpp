@@ -1,34 +1,31 @@
 // The commands that move the configuration image: read a block, write a block, end a write.
 #include "V38Bank.h"
 
-#include "LinkTiming.h"
-
 #include <algorithm>
-#include <array>
 
 namespace v38 {
 
-void V38Bank::readBlock(int block) {
+Block V38Bank::readBlock(int block) {
+    Block data{};
     if (!isBlock(block))
-        return;
+        return data;
     const std::uint8_t request[] = {ReadBlockRequest, static_cast<std::uint8_t>(block)};
-    std::array<std::uint8_t, BlockSize> data{};
     // A whole frame of another size (an ACK, a short or a long payload) is no block:
     // taking it would fill the image with bytes the lock never sent.
     const int size = transact(sizeof request, request, static_cast<int>(BlockSize), data.data(),
                               timing::ReadBlockExtraMs);
     if (size != static_cast<int>(BlockSize))
         throw CommErr();
-    std::copy(data.begin(), data.end(), image.block(block));
+    return data;
 }
 
-void V38Bank::writeBlock(int block) {
+void V38Bank::writeBlock(int block, const Block& data) {
     if (!isBlock(block))
         return;
     std::array<std::uint8_t, WriteRequestSize> request{};
     request[0] = WriteBlockRequest;
     request[1] = static_cast<std::uint8_t>(block);
-    std::copy_n(image.block(block), BlockSize, request.begin() + 2);
+    std::copy(data.begin(), data.end(), request.begin() + 2);
     command(static_cast<int>(request.size()), request.data(), timing::WriteBlockExtraMs);
 }
 

@@ -1,22 +1,20 @@
 // The request/reply exchange with the lock: one request frame, one reply frame whose
-// length and CRC are right, three attempts.
+// length and CRC are right, three attempts; and the one frame reader that the exchange
+// and the fence share.
 #include "V38Bank.h"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
 #include <string>
 
 namespace v38 {
 
 namespace {
-using timing::Attempts;
-
 using FrameBuffer = std::array<std::uint8_t, MaxFrame>;
 
 // Raises or restores the read allowance of the open port; a port that refuses is dropped.
 void changeTimeouts(RS232& port, int extra) {
-    if (port.portNumber != 0 && !port.setTimeouts(extra))
+    if (port.isOpen() && !port.setTimeouts(extra))
         port.dropPort();
 }
 
@@ -31,75 +29,89 @@ std::string describeRequest(const std::uint8_t* payload, int length) {
 }
 } // namespace
 
+V38Bank::FrameRead V38Bank::completeFrame(std::uint8_t* frame, std::uint32_t& have, int& size) {
+    // A frame that began gets the time its length needs: cut short, its rest would be
+    // taken for the start of the next one.
+    if (have == 1)
+        have += port_.receiveBytes(1, frame + 1);
+    if (have < 2)
+        return FrameRead::BrokeOff;
+    size = frameLength(frame);
+    if (size < MinFrame || size > MaxFrame)
+        return FrameRead::BadLength;
+    const auto rest = static_cast<std::uint32_t>(size - 2);
+    const std::uint32_t got = port_.receiveBytes(rest, frame + 2);
+    have += got;
+    if (got < rest) {
+        port_.trace("no rest of the answer in time");
+        return FrameRead::BrokeOff;
+    }
+    if (!isWholeFrame(frame, static_cast<std::size_t>(size)))
+        return FrameRead::Damaged;
+    return FrameRead::Whole;
+}
+
 V38Bank::Attempt V38Bank::attemptExchange(const std::uint8_t* request, std::size_t requestSize,
                                           int expected, int extraTime, std::uint8_t* frame) {
     Attempt attempt;
     const auto garbled = [&](const std::uint8_t* bytes, std::size_t size, std::string_view why) {
         attempt.answer = Answer::Garbled;
-        if (!throwAway(bytes, size, why))
+        if (!throwAway(bytes, size, LineEvent::GarbledAnswer, why))
             throw CommErr(); // a line that never goes quiet carries nothing to trust
         return attempt;
     };
-    // A frame carries nothing that says which request it answers: whatever came before
-    // the request (a late answer to one given up on, a device talking unasked) must not
-    // be taken for its reply.
+    // Whatever came before the request is no answer to it (docs/link.md, 2).
     if (!dropStaleInput())
         throw CommErr();
-    attempt.sentAt = system().milliseconds();
-    sendBytes(static_cast<std::uint32_t>(requestSize), request);
-    attempt.sentEnd = system().milliseconds();
-    // The lock answers only once it has heard the whole request. Bytes that come before
-    // then are no answer to it: another device's frame, or a late answer to an earlier
-    // request, sent while this request was on its way. On a line where one talks at a
-    // time, such a request may never have been heard at all, and the answers that follow
-    // pair with the wrong requests, one off, until a request that gets no answer evens
-    // the count: nothing is left over at the end to show it. Taking them is doubtful.
+    attempt.sentAt = now();
+    port_.sendBytes(static_cast<std::uint32_t>(requestSize), request);
+    attempt.sentEnd = now();
+    // The lock answers only once it has heard the whole request: bytes before then are
+    // no answer to it (docs/link.md, 3).
     const std::uint64_t lineTime = lineMs(requestSize);
     const std::uint64_t heardAt = attempt.sentAt + lineTime;
     std::uint32_t header = 0;
     // Held up past that moment already, the link cannot tell what came while the request
     // was going out from its answer.
     if (lineTime > 0 && attempt.sentEnd >= heardAt) {
-        header = receiveWaiting(2, frame);
+        header = port_.receiveWaiting(2, frame);
         if (header > 0)
-            doubtEarly("bytes waiting when the request was out");
+            note(LineEvent::BytesAtLateLook, "bytes waiting when the request was out");
     }
     // The extra time is for the lock to think before it answers: it covers the header
     // only, the rest of the reply comes under the standard time-outs.
     if (extraTime != 0)
-        changeTimeouts(*this, extraTime);
+        changeTimeouts(port_, extraTime);
     if (header < 2)
-        header += receiveBytes(2 - header, frame + header);
+        header += port_.receiveBytes(2 - header, frame + header);
     if (extraTime != 0)
-        changeTimeouts(*this, 0);
-    if (header > 0 && system().milliseconds() < heardAt)
-        doubtEarly("an answer before the request was out");
+        changeTimeouts(port_, 0);
+    if (header > 0 && now() < heardAt)
+        note(LineEvent::EarlyAnswer, "an answer before the request was out");
     if (header == 0) {
-        trace("no answer in time");
+        port_.trace("no answer in time");
         return attempt;
     }
-    // An answer that began before the deadline gets the time its length needs: cut
-    // short, its rest would be taken for the start of the next reply.
-    if (header == 1)
-        header += receiveBytes(1, frame + 1);
-    if (header < 2)
+    int size = 0;
+    switch (completeFrame(frame, header, size)) {
+    case FrameRead::BrokeOff:
         return garbled(frame, header, "an answer broke off");
-    const int size = frameLength(frame);
-    if (size < MinFrame || size > MaxFrame)
+    case FrameRead::BadLength:
         return garbled(frame, 2, "a length out of range");
-    const auto rest = static_cast<std::uint32_t>(size - 2);
-    const std::uint32_t got = receiveBytes(rest, frame + 2);
-    if (got < rest) {
-        trace("no rest of the answer in time");
-        return garbled(frame, 2 + got, "an answer broke off");
-    }
-    if (!isWholeFrame(frame, static_cast<std::size_t>(size)))
+    case FrameRead::Damaged:
         return garbled(frame, static_cast<std::size_t>(size), "a damaged frame");
+    case FrameRead::Whole:
+        break;
+    }
     // The lock sends one frame per request and then nothing: more bytes right behind
     // the reply mean another device on the line, or answers out of step with requests.
     FrameBuffer more{};
-    if (const std::uint32_t waiting = receiveWaiting(MaxFrame, more.data()); waiting > 0)
-        return garbled(more.data(), waiting, "bytes behind a reply");
+    if (const std::uint32_t waiting = port_.receiveWaiting(MaxFrame, more.data()); waiting > 0) {
+        attempt.answer = Answer::Garbled;
+        if (!throwAway(more.data(), waiting, LineEvent::BytesBehindReply, "bytes behind a reply"))
+            throw CommErr();
+        return attempt;
+    }
     // A NAK asks for the same request again; when one byte is expected the caller is a
     // command, for which a NAK is an answer (and a refusal).
     if (size == MinFrame && frame[2] == NAK && expected != 1) {
@@ -121,15 +133,16 @@ int V38Bank::transact(int length, const std::uint8_t* payload, int expected, std
     FrameBuffer frame{};
     // A lock that is late answers every attempt, in order. Once an attempt has gone
     // unanswered, every attempt from it on may still be answered after the reply is
-    // taken: those answers are waited out before the line is used again.
+    // taken: those answers are waited out before the line is used again (docs/link.md, 4).
     bool answersDue = false;
     std::uint64_t firstDueSentAt = 0;
-    for (int n = 1; n <= Attempts; ++n) {
-        trace("attempt " + std::to_string(n) + " of " + what);
+    for (int n = 1; n <= timing::Attempts; ++n) {
+        port_.trace("attempt " + std::to_string(n) + " of " + what);
         const Attempt attempt =
             attemptExchange(request.data(), requestSize, expected, extraTime, frame.data());
         if (attempt.answer == Answer::Unanswered) {
-            doubt("attempt " + std::to_string(n) + " of " + what + " unanswered");
+            note(LineEvent::AttemptUnanswered,
+                 "attempt " + std::to_string(n) + " of " + what + " unanswered");
             if (!answersDue)
                 firstDueSentAt = attempt.sentAt;
             answersDue = true;

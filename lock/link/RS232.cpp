@@ -34,42 +34,39 @@ bool RS232::openPort(std::int32_t port, std::int32_t baud, std::uint8_t frameFla
     if (port < MinPort || port > MaxPort)
         return false;
     openFailure_ = {};
-    if (portNumber != 0 && portNumber != port)
+    if (portNumber_ != 0 && portNumber_ != port)
         closePort();
-    if (portNumber == 0) {
-        portHandle = system_->open(port, openFailure_);
-        if (portHandle == serial::InvalidPortHandle) {
+    if (portNumber_ == 0) {
+        portHandle_ = system_->open(port, openFailure_);
+        if (portHandle_ == serial::InvalidPortHandle) {
             trace("COM" + std::to_string(port) + " cannot be opened");
             return false;
         }
-        portNumber = static_cast<std::uint8_t>(port);
-        lineTimed_ = true;
+        portNumber_ = port;
         trace("COM" + std::to_string(port) + " opened");
     }
     // An already open port is configured anew without being reopened.
-    charTime = timing::charTimeMs(baud);
+    charTime_ = timing::charTimeMs(baud);
     baud_ = baud;
-    if (!system_->configure(portHandle, decodeLine(baud, frameFlags, lineFlags)) ||
-        !system_->setQueues(portHandle, inQueue, outQueue) || !setTimeouts(0)) {
+    if (!system_->configure(portHandle_, decodeLine(baud, frameFlags, lineFlags)) ||
+        !system_->setQueues(portHandle_, inQueue, outQueue) || !setTimeouts(0)) {
         dropPort();
         return false;
     }
     return true;
 }
 
-std::uint64_t RS232::lineMs(std::size_t count) const {
-    if (baud_ <= 0 || !lineTimed_ || !system_->timesTheLine())
-        return 0;
-    return timing::lineMs(count, baud_);
+std::uint64_t RS232::lineUs(std::size_t count) const {
+    return system_->timesTheLine() ? timing::lineUs(count, baud_) : 0;
 }
 
 void RS232::closePort() {
-    if (portNumber == 0)
+    if (portNumber_ == 0)
         return;
-    system_->close(portHandle);
-    trace("COM" + std::to_string(portNumber) + " closed");
-    portNumber = 0;
-    portHandle = serial::InvalidPortHandle;
+    system_->close(portHandle_);
+    trace("COM" + std::to_string(portNumber_) + " closed");
+    portNumber_ = 0;
+    portHandle_ = serial::InvalidPortHandle;
 }
 
 void RS232::dropPort() {
@@ -78,37 +75,37 @@ void RS232::dropPort() {
 
 bool RS232::setTimeouts(std::int32_t extra) {
     serial::Timeouts timeouts;
-    timeouts.readMultiplier = charTime;
+    timeouts.readMultiplier = charTime_;
     timeouts.readConstant = timing::TimeoutConstantMs + static_cast<std::uint32_t>(extra < 0 ? 0 : extra);
-    timeouts.writeMultiplier = charTime;
+    timeouts.writeMultiplier = charTime_;
     timeouts.writeConstant = timing::TimeoutConstantMs;
-    return system_->setTimeouts(portHandle, timeouts);
+    return system_->setTimeouts(portHandle_, timeouts);
 }
 
 void RS232::sendBytes(std::uint32_t count, const std::uint8_t* data) {
-    if (portNumber == 0)
+    if (portNumber_ == 0)
         return;
-    const std::uint32_t written = system_->write(portHandle, data, count);
+    const std::uint32_t written = system_->write(portHandle_, data, count);
     trace(written == count ? "sent" : "send failed", data, written);
     if (written != count)
         dropPort();
 }
 
 std::uint32_t RS232::receiveWaiting(std::uint32_t count, std::uint8_t* buffer) {
-    if (portNumber == 0)
+    if (portNumber_ == 0)
         return 0;
-    const std::uint32_t received = system_->readWaiting(portHandle, buffer, count);
+    const std::uint32_t received = system_->readWaiting(portHandle_, buffer, count);
     if (received > 0)
         trace("received", buffer, received);
-    if (system_->hungUp(portHandle))
+    if (system_->hungUp(portHandle_))
         dropPort();
     return received;
 }
 
 std::uint32_t RS232::receiveBytes(std::uint32_t count, std::uint8_t* buffer) {
-    if (portNumber == 0)
+    if (portNumber_ == 0)
         return 0;
-    const std::uint32_t received = system_->read(portHandle, buffer, count);
+    const std::uint32_t received = system_->read(portHandle_, buffer, count);
     if (received == count)
         trace("received", buffer, received);
     else
@@ -117,7 +114,7 @@ std::uint32_t RS232::receiveBytes(std::uint32_t count, std::uint8_t* buffer) {
               buffer, received);
     // A port whose device is gone is dropped, so that the rest of the exchange fails at
     // once instead of waiting for bytes that cannot come.
-    if (received < count && system_->hungUp(portHandle))
+    if (received < count && system_->hungUp(portHandle_))
         dropPort();
     return received;
 }

@@ -43,9 +43,12 @@ public:
     // 0 without a port.
     std::uint32_t receiveWaiting(std::uint32_t count, std::uint8_t* buffer);
 
-    serial::PortHandle portHandle = serial::InvalidPortHandle;
-    std::uint16_t charTime = 0;  // ms per character: 11000 / baud + 1
-    std::uint8_t portNumber = 0; // n of the open COMn; 0 while closed
+    // The open port's system handle (InvalidPortHandle while closed), its number n of
+    // COMn (0 while closed) and the time a character is granted at its speed in ms.
+    serial::PortHandle portHandle() const { return portHandle_; }
+    int portNumber() const { return portNumber_; }
+    bool isOpen() const { return portNumber_ != 0; }
+    std::uint16_t charTime() const { return charTime_; }
 
     // Why the latest openPort could not open its port (None when it opened or the
     // port was already open).
@@ -53,22 +56,21 @@ public:
 
     // Reports opening, closing and every byte sent and received to `trace` (none: off).
     void setTrace(LinkTrace* trace) { trace_ = trace; }
-
-protected:
-    serial::SerialSystem& system() const { return *system_; }
-    // The least time `count` bytes take on the line at the open port's speed (10 bits a
-    // byte: 8N1, no gaps); 0 for a stand-in that does not time the line, or once the
-    // open port has shown that its far end does not (lineUntimed).
-    std::uint64_t lineMs(std::size_t count) const;
-    void lineUntimed() { lineTimed_ = false; }
     void trace(std::string_view event, const std::uint8_t* bytes = nullptr,
                std::size_t size = 0) const;
+
+    serial::SerialSystem& system() const { return *system_; }
+    // The least time `count` bytes take on the line at the open port's speed (10 bits a
+    // byte: 8N1, no gaps), in microseconds; 0 for a stand-in that does not time the line.
+    std::uint64_t lineUs(std::size_t count) const;
 
 private:
     serial::SerialSystem* system_;
     LinkTrace* trace_ = nullptr;
+    serial::PortHandle portHandle_ = serial::InvalidPortHandle;
+    int portNumber_ = 0;
+    std::uint16_t charTime_ = 0;
     std::int32_t baud_ = 0;
-    bool lineTimed_ = true;
     serial::OpenFailure openFailure_;
 };
 

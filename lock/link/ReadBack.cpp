@@ -1,5 +1,5 @@
-// The check of a doubtful transfer: the line proven clear by a fence, the image read back
-// from the lock, the line proven clear again, and the image compared.
+// The fence, and the check of a transfer: the line proven clear by a fence, the image
+// read back from the lock, the line proven clear again, and the image compared.
 #include "V38Bank.h"
 
 #include <algorithm>
@@ -8,11 +8,6 @@
 namespace v38 {
 
 namespace {
-using timing::CheckRounds;
-using timing::FenceLimitMs;
-using timing::FenceRounds;
-using timing::FenceWaitMs;
-
 std::string differingBlocks(const ConfigImage& a, const ConfigImage& b) {
     std::string blocks;
     for (int block = 0; block < BlockCount; ++block) {
@@ -23,107 +18,113 @@ std::string differingBlocks(const ConfigImage& a, const ConfigImage& b) {
 }
 } // namespace
 
-bool V38Bank::fence() {
-    std::uint8_t request[FrameOverhead + ProbeRequestSize];
-    const std::uint8_t code = ProbeRequest;
-    encodeFrame(&code, ProbeRequestSize, request);
-    for (int round = 1; round <= FenceRounds && portNumber != 0; ++round) {
+FenceOutcome V38Bank::fence() {
+    const auto& request = probeRequestFrame();
+    const LineLedger::Mark start = ledger_.mark();
+    // What the fence met: whole frames before its answer, or anything else.
+    const auto outcome = [&] {
+        if (ledger_.cleanSince(start))
+            return FenceOutcome::Clear;
+        for (const auto& entry : ledger_.since(start))
+            if (entry.event != LineEvent::FrameBeforeFence)
+                return FenceOutcome::Garbage;
+        return FenceOutcome::AfterFrames;
+    };
+    const auto noAnswer = [&] {
+        note(LineEvent::FenceUnanswered, "no fence");
+        return FenceOutcome::NoAnswer;
+    };
+    for (int round = 1; round <= timing::FenceRounds && port_.isOpen(); ++round) {
         if (!dropStaleInput())
-            return false;
-        trace("fence " + std::to_string(round));
-        const std::uint64_t sentAt = system().milliseconds();
-        sendBytes(sizeof request, request);
-        std::uint64_t waitUntil = sentAt + FenceWaitMs;
-        const std::uint64_t giveUpAt = sentAt + FenceLimitMs;
+            return noAnswer();
+        port_.trace("fence " + std::to_string(round));
+        const std::uint64_t sentAt = now();
+        port_.sendBytes(request.size(), request.data());
+        std::uint64_t waitUntil = sentAt + timing::FenceWaitMs;
+        const std::uint64_t giveUpAt = sentAt + timing::FenceLimitMs;
         // Whole frames, one after the other, by their length fields: the frames before
         // the probe's answer are answers to earlier requests.
         std::uint8_t frame[MaxFrame];
         for (;;) {
-            std::uint32_t header = 0;
-            while (portNumber != 0 && header == 0 && system().milliseconds() < waitUntil)
-                header = receiveBytes(1, frame);
-            if (header == 0)
+            std::uint32_t have = 0;
+            while (port_.isOpen() && have == 0 && now() < waitUntil)
+                have = port_.receiveBytes(1, frame);
+            if (have == 0)
                 break;
-            header += receiveBytes(1, frame + 1);
-            const int size = header == 2 ? frameLength(frame) : 0;
-            if (size < MinFrame || size > MaxFrame) {
-                if (!throwAway(frame, header, "no frame while waiting for the fence"))
-                    return false;
-                break;
-            }
-            const auto rest = static_cast<std::uint32_t>(size - 2);
-            const std::uint32_t got = receiveBytes(rest, frame + 2);
-            if (got < rest || !isWholeFrame(frame, static_cast<std::size_t>(size))) {
-                if (!throwAway(frame, 2 + got, "no frame while waiting for the fence"))
-                    return false;
+            int size = 0;
+            const FrameRead read = completeFrame(frame, have, size);
+            if (read != FrameRead::Whole) {
+                const std::size_t kept = read == FrameRead::BadLength ? 2 : have;
+                if (!throwAway(frame, kept, LineEvent::GarbledAnswer,
+                               "no frame while waiting for the fence"))
+                    return noAnswer();
                 break;
             }
             if (isProbeAnswer(frame, static_cast<std::size_t>(size))) {
                 std::uint8_t more[MaxFrame];
-                if (const std::uint32_t waiting = receiveWaiting(MaxFrame, more); waiting > 0) {
-                    if (!throwAway(more, waiting, "bytes behind the fence"))
-                        return false;
+                if (const std::uint32_t waiting = port_.receiveWaiting(MaxFrame, more);
+                    waiting > 0) {
+                    if (!throwAway(more, waiting, LineEvent::BytesBehindReply,
+                                   "bytes behind the fence"))
+                        return noAnswer();
                     break;
                 }
-                trace("the line is clear");
-                return true;
+                port_.trace("the line is clear");
+                return outcome();
             }
-            trace("thrown away", frame, static_cast<std::size_t>(size));
-            doubt("an earlier answer before the fence");
-            const std::uint64_t now = system().milliseconds();
-            if (now >= giveUpAt)
+            port_.trace("thrown away", frame, static_cast<std::size_t>(size));
+            note(LineEvent::FrameBeforeFence, "an earlier answer before the fence");
+            const std::uint64_t at = now();
+            if (at >= giveUpAt)
                 break;
-            waitUntil = std::max(waitUntil, std::min(now + FenceWaitMs, giveUpAt));
+            waitUntil = std::max(waitUntil, std::min(at + timing::FenceWaitMs, giveUpAt));
         }
     }
-    trace("no fence");
-    return false;
+    return noAnswer();
 }
 
 V38Bank::ReadBack V38Bank::readBackOnce(const ConfigImage& expected,
                                          const std::function<void(int)>& blockRead) {
+    ConfigImage readBack = ConfigImage::erased();
     try {
-        if (!fence())
+        if (fence() == FenceOutcome::NoAnswer)
             return ReadBack::Failed;
-        const int earlyBefore = earlyAnswers_;
+        const LineLedger::Mark blocks = ledger_.mark();
         for (int block = 0; block < BlockCount; ++block) {
-            readBlock(block);
+            const Block data = readBlock(block);
+            std::copy(data.begin(), data.end(), readBack.block(block));
             if (blockRead)
                 blockRead(block);
         }
         // A frame of another device taken for a block would make a read-back agree with
-        // a read that went astray the same way. Taken while its request was still on
-        // the way, it showed by its timing; taken after, it shifts every later block by
-        // one, and the lock's answer to the last block comes after them. Only a read-back
-        // with no early answer, whose fence meets nothing but its own answer, counts.
-        const bool early = earlyAnswers_ != earlyBefore;
-        doubtful_ = false;
-        if (early || !fence() || doubtful_) {
-            trace("read back: doubtful");
+        // a read that went astray the same way. Only a read-back with no early answer,
+        // whose closing fence meets nothing but its own answer, counts (docs/link.md, 6).
+        const bool early = ledger_.count(LineEvent::EarlyAnswer, blocks) > 0;
+        if (early || fence() != FenceOutcome::Clear) {
+            port_.trace("read back: doubtful");
             return ReadBack::Doubtful;
         }
     } catch (const CommErr&) {
-        trace("read back: failed");
+        port_.trace("read back: failed");
         return ReadBack::Doubtful;
     }
-    if (image == expected) {
-        trace("read back: the same");
+    if (readBack == expected) {
+        port_.trace("read back: the same");
         return ReadBack::Same;
     }
-    trace("read back: blocks " + differingBlocks(image, expected) + " differ");
+    port_.trace("read back: blocks " + differingBlocks(readBack, expected) + " differ");
     return ReadBack::Different;
 }
 
 bool V38Bank::readBackMatches(const ConfigImage& expected,
                               const std::function<void(int)>& blockRead) {
-    const ConfigImage kept = expected; // `expected` may be the image itself
     ReadBack result = ReadBack::Doubtful;
     // A read-back that met trouble of its own says nothing either way: once more.
-    for (int round = 1; round <= CheckRounds && result == ReadBack::Doubtful; ++round)
-        result = readBackOnce(kept, blockRead);
+    for (int round = 1; round <= timing::CheckRounds && result == ReadBack::Doubtful; ++round)
+        result = readBackOnce(expected, blockRead);
     // A read-back that came through clean has proven the line in step with the requests.
-    doubtful_ = result == ReadBack::Doubtful || result == ReadBack::Failed;
-    image = kept;
+    if (result == ReadBack::Same || result == ReadBack::Different)
+        note(LineEvent::LineInStep, {});
     return result == ReadBack::Same;
 }
 

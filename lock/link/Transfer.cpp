@@ -1,5 +1,7 @@
 #include "Transfer.h"
 
+#include <algorithm>
+
 namespace v38 {
 
 namespace {
@@ -21,20 +23,25 @@ TransferOutcome transfer(V38Bank& bank, TransferHooks& hooks, TransferDirection 
     if (!bank.findLock(AllComPorts))
         return {TransferResult::NoLock};
     hooks.lockFound();
+    // The image this transfer moves: what it reads, or what it writes as it stands now.
+    ConfigImage image = reading ? ConfigImage::erased() : bank.image();
     TransferOutcome outcome;
     int step = 0;
     try {
         for (; step < BlockCount; ++step) {
-            if (reading)
-                bank.readBlock(step);
-            else
-                bank.writeBlock(step);
+            if (reading) {
+                const Block data = bank.readBlock(step);
+                std::copy(data.begin(), data.end(), image.block(step));
+            } else {
+                Block data{};
+                std::copy_n(image.block(step), BlockSize, data.begin());
+                bank.writeBlock(step, data);
+            }
             hooks.blockDone(step);
         }
         // 'S' may have been taken although its answer was lost, and a doubtful exchange
         // may have paired an answer with the wrong request: the lock's image tells. A
-        // read compares it with what it read, a write with what it sent; both are in
-        // bank.image, which the check leaves as it was.
+        // read compares it with what it read, a write with what it sent.
         bool finished = true;
         if (!reading) {
             try {
@@ -43,17 +50,19 @@ TransferOutcome transfer(V38Bank& bank, TransferHooks& hooks, TransferDirection 
                 finished = false;
             }
         }
-        if (!finished || !bank.fence() || bank.doubtful()) {
+        if (!finished || bank.fence() != FenceOutcome::Clear || bank.doubtful()) {
             outcome.checked = true;
             step = finished ? CheckStep : FinishStep;
-            const bool holds = check(bank, hooks, bank.image);
+            const bool holds = check(bank, hooks, image);
             if (!finished || !holds) {
                 outcome.lockHoldsImage = !reading && holds;
                 throw CommErr();
             }
         }
-        if (reading)
+        if (reading) {
+            bank.image() = image;
             hooks.imageRead();
+        }
         bank.closePort();
     } catch (const CommErr&) {
         if (reading)

@@ -1,40 +1,28 @@
 #include "V38Bank.h"
 
-#include "PrefixEntry.h"
-
-#include <algorithm>
-#include <cstring>
-#include <string_view>
-
 namespace v38 {
 
-V38Bank::V38Bank() : image(ConfigImage::erased()) {}
+V38Bank::V38Bank() : image_(ConfigImage::erased()) {}
 
-V38Bank::V38Bank(serial::SerialSystem& system) : RS232(system), image(ConfigImage::erased()) {}
+V38Bank::V38Bank(serial::SerialSystem& system) : port_(system), image_(ConfigImage::erased()) {}
 
 void V38Bank::resetImage() {
-    image = ConfigImage::defaults();
+    image_ = ConfigImage::defaults();
 }
 
-void V38Bank::getServiceCard(int k, std::uint8_t out[20]) const {
-    std::memcpy(out, image.serviceCard(k), ServiceCardSize);
+void V38Bank::setTrace(LinkTrace* trace) {
+    port_.setTrace(trace);
+    ledger_.setTrace(trace);
 }
 
-void V38Bank::getEntry(int i, int& position, char text[8]) const {
-    if (!isEntry(i))
-        return;
-    const PrefixEntry entry = decodeEntry(image.entry(i));
-    position = entry.position;
-    std::memset(text, 0, MaxPrefixLength + 1);
-    std::memcpy(text, entry.text.data(), entry.text.size());
+void V38Bank::note(LineEvent event, std::string_view detail) {
+    ledger_.record(event, now(), detail);
 }
 
-int V38Bank::setEntry(int i, int position, const char* text) {
-    if (!isEntry(i))
-        return EntryOutOfRange;
-    // Only the first seven characters count; never read past the terminator.
-    const std::size_t length = text ? strnlen(text, MaxPrefixLength) : 0;
-    return encodeEntry(position, std::string_view(text ? text : "", length), image.entry(i));
+std::uint64_t V38Bank::lineMs(std::size_t count) const {
+    if (ledger_.count(LineEvent::LineNotTimed, portMark_) > 0)
+        return 0;
+    return port_.lineUs(count) / 1000;
 }
 
 } // namespace v38

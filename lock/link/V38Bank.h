@@ -3,14 +3,16 @@
 #include "CommErr.h"
 #include "ConfigImage.h"
 #include "Frame.h"
+#include "LineLedger.h"
+#include "LinkTiming.h"
 #include "Protocol.h"
 #include "RS232.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string_view>
-#include <vector>
 
 namespace v38 {
 
@@ -27,26 +29,39 @@ struct ProbeAnswer {
     std::uint32_t received = 0;
 };
 
-// The lock module: the serial port (its RS232 base) and the configuration image,
-// with the data operations on entries and cards and the lock's commands.
-class V38Bank : public RS232 {
+using Block = std::array<std::uint8_t, BlockSize>;
+
+// How a fence ended (docs/link.md, 5).
+enum class FenceOutcome {
+    Clear,         // the probe's answer, and nothing before or behind it
+    AfterFrames,   // the probe's answer, after whole frames that answered earlier requests
+    Garbage,       // the probe's answer, after bytes that were no frame or behind it
+    NoAnswer,      // no answer to the probe: nothing is proven
+};
+
+// The lock module: its serial channel, the configuration image, and the lock's
+// requests over the channel, with an account of the line (the ledger) that tells
+// whether every reply answered the request it was taken for.
+class V38Bank {
 public:
     V38Bank();
     explicit V38Bank(serial::SerialSystem& system);
 
-    ConfigImage image;
-
-    // --- data side ---
+    ConfigImage& image() { return image_; }
+    const ConfigImage& image() const { return image_; }
     // All 512 bytes erased, then the flags byte set to DefaultFlags.
     void resetImage();
-    // Copies the 20 raw bytes of card 1 (even k) or card 2 (odd k) to out.
-    void getServiceCard(int k, std::uint8_t out[20]) const;
-    // Decodes entry i into a position (0 = inactive) and a zero-terminated text of at
-    // most 7 characters; for i outside 0..99 both outputs are left untouched.
-    void getEntry(int i, int& position, char text[8]) const;
-    // Encodes and stores entry i: 0 stored, 1 index or position out of range,
-    // 2 a character outside the prefix alphabet (1 and 2 store nothing).
-    int setEntry(int i, int position, const char* text);
+
+    // --- the port ---
+    int portNumber() const { return port_.portNumber(); }
+    void closePort() { port_.closePort(); }
+    const serial::OpenFailure& openFailure() const { return port_.openFailure(); }
+    // Frames, events and what the link made of them go to `trace` (none: off).
+    void setTrace(LinkTrace* trace);
+    // The channel itself, for the tests and the diagnosis of ports.
+    RS232& channel() { return port_; }
+    const RS232& channel() const { return port_; }
+    const LineLedger& ledger() const { return ledger_; }
 
     // --- frames ---
     // Sends a request of `length` payload bytes and returns the reply's payload length
@@ -70,29 +85,25 @@ public:
     // Tries the ports of the mask (bit k = COM k+1) in ascending order; the first one
     // whose lock answers stays open.
     bool findLock(std::uint32_t mask);
-    // Block b (0..7) is image bytes 64b..64b+63; other numbers send nothing. readBlock
-    // replaces the block only with a reply of exactly 64 bytes and throws CommErr
-    // otherwise; writeBlock and finishWrite throw CommErr on anything but ACK.
-    void readBlock(int block);
-    void writeBlock(int block);
+    // Block b (0..7): image bytes 64b..64b+63. readBlock returns the block only from a
+    // reply of exactly 64 bytes and throws CommErr otherwise; writeBlock and finishWrite
+    // throw CommErr on anything but ACK. Other block numbers send nothing: readBlock
+    // returns an erased block.
+    Block readBlock(int block);
+    void writeBlock(int block, const Block& data);
     void finishWrite();
 
-    // --- doubt and its check ---
-    // A frame says nothing of the request it answers. Once an attempt has gone
-    // unanswered, bytes came that no request asked for and were thrown away, or an
-    // answer began before its request could have crossed the line, a reply may have
-    // been paired with the wrong request: the transfer is doubtful from then on, until a
-    // check's clean read-back or the next search opening a port anew, and is done only
-    // once the check has confirmed it.
-    bool doubtful() const { return doubtful_; }
-    // Proves the line clear: sends the probe, whose answer has a shape no other answer
-    // has, and reads whole frames until it comes. The lock answers in order, so every
-    // frame before it answered an earlier request. False when it does not come.
-    bool fence();
+    // --- doubt and its check (docs/link.md) ---
+    // Some sign, since the port was opened or the line was last proven in step, that a
+    // reply may have been taken for the wrong request.
+    bool doubtful() const { return ledger_.doubtful(); }
+    // Sends the probe, whose answer has a shape no other answer has, and reads whole
+    // frames until it comes. The lock answers in order, so every frame before it
+    // answered an earlier request.
+    FenceOutcome fence();
     // Between two fences, reads the eight blocks back and compares them with `expected`;
     // `blockRead` runs after each block. A read-back in which an answer came early, or
-    // whose closing fence met other frames or failed, is made once more. The image
-    // holds `expected` afterwards.
+    // whose closing fence met anything but its own answer, is made once more.
     bool readBackMatches(const ConfigImage& expected, const std::function<void(int)>& blockRead);
 
 private:
@@ -107,22 +118,29 @@ private:
     Attempt attemptExchange(const std::uint8_t* request, std::size_t requestSize, int expected,
                             int extraTime, std::uint8_t* frame);
 
+    // How reading one frame ended, once its first `have` bytes are in.
+    enum class FrameRead { Whole, BrokeOff, BadLength, Damaged };
+    // Reads the rest of the frame whose first `have` (1 or 2) bytes are in `frame`, by
+    // its length field; `size` is the frame's whole length once known.
+    FrameRead completeFrame(std::uint8_t* frame, std::uint32_t& have, int& size);
+
     enum class ReadBack { Same, Different, Doubtful, Failed };
     ReadBack readBackOnce(const ConfigImage& expected,
                           const std::function<void(int)>& blockRead);
 
-    void doubt(std::string_view why);
-    // Doubt from an answer that began before its request could have been heard whole.
-    void doubtEarly(std::string_view why) {
-        doubt(why);
-        ++earlyAnswers_;
-    }
+    void note(LineEvent event, std::string_view detail);
+    // The line's time for `count` bytes in whole ms, 0 once the port has shown that its
+    // far end does not keep the line's pace.
+    std::uint64_t lineMs(std::size_t count) const;
+    std::uint64_t now() const { return port_.system().milliseconds(); }
+
     // Reads what came unasked before a request and throws it away; false when the line
     // does not go quiet.
     bool dropStaleInput();
     // Throws away `bytes` and whatever follows them until the line is quiet; false when
     // it does not go quiet.
-    bool throwAway(const std::uint8_t* bytes, std::size_t size, std::string_view why);
+    bool throwAway(const std::uint8_t* bytes, std::size_t size, LineEvent why,
+                   std::string_view detail);
     // Reads and throws away bytes, behind those already `thrown`, until the line has been
     // quiet for a byte's standard time-out, not before `until`; false when it still talks
     // at `giveUpAt`.
@@ -133,10 +151,10 @@ private:
     // them began to go out. False when the line does not go quiet.
     bool awaitLateAnswers(std::uint64_t firstDueSentAt, std::uint64_t lastSentEnd);
 
-    bool doubtful_ = false;
-    // Answers that began before their request could have been heard whole: maybe no
-    // answers at all, and their requests maybe never heard.
-    int earlyAnswers_ = 0;
+    RS232 port_;
+    LineLedger ledger_;
+    LineLedger::Mark portMark_ = 0; // where the open port's account begins
+    ConfigImage image_;
 };
 
 } // namespace v38

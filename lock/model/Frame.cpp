@@ -28,4 +28,13 @@ bool isProbeAnswer(const std::uint8_t* frame, std::size_t size) {
            isWholeFrame(frame, size);
 }
 
+const std::array<std::uint8_t, 5>& probeRequestFrame() {
+    static const std::array<std::uint8_t, 5> frame = [] {
+        std::array<std::uint8_t, 5> built{};
+        encodeFrame(&ProbeRequest, int(ProbeRequestSize), built.data());
+        return built;
+    }();
+    return frame;
+}
+
 } // namespace v38

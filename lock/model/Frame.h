@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -27,5 +28,8 @@ bool isWholeFrame(const std::uint8_t* frame, std::size_t size);
 // The lock's whole answer to the probe: 8 bytes beginning 00 08 00 E8, no other answer
 // has that shape.
 bool isProbeAnswer(const std::uint8_t* frame, std::size_t size);
+
+// The probe's request, 'M' in a frame: 00 05 4D B2 A5.
+const std::array<std::uint8_t, 5>& probeRequestFrame();
 
 } // namespace v38

@@ -21,7 +21,7 @@ class BlockCommandsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         bank.resetImage();
-        ASSERT_TRUE(bank.openPort(1, 9600, 0x03, 0x03, 264, 264));
+        ASSERT_TRUE(bank.channel().openPort(1, 9600, 0x03, 0x03, 264, 264));
     }
     // The header read of the n-th exchange, to see the extra time in force.
     const serial::ReadRecord& headerRead(std::size_t n = 0) const {
@@ -30,6 +30,20 @@ protected:
             if (read.asked == 2 && seen++ == n)
                 return read;
         throw std::logic_error("no such header read");
+    }
+
+    // The block read into the bank's image, as a transfer does.
+    void readBlock(int block) {
+        const Block data = bank.readBlock(block);
+        if (isBlock(block))
+            std::copy(data.begin(), data.end(), bank.image().block(block));
+    }
+    // The block of the bank's image written.
+    void writeBlock(int block) {
+        Block data{};
+        if (isBlock(block))
+            std::copy_n(bank.image().block(block), BlockSize, data.begin());
+        bank.writeBlock(block, data);
     }
 
     ScriptedSerial line;
@@ -45,68 +59,68 @@ TEST_F(BlockCommandsTest, ReadBlockSendsTheTabledRequestsAndFillsExactlyItsBlock
         {0x00, 0x06, 0x43, 0x06, 0x51, 0x17}, {0x00, 0x06, 0x43, 0x07, 0x90, 0xD7},
     };
     for (int block = 0; block < 8; ++block) {
-        const ConfigImage before = bank.image;
+        const ConfigImage before = bank.image();
         lock.reply(frameAround(repeated(64, static_cast<std::uint8_t>(0xA0 + block))));
-        bank.readBlock(block);
+        readBlock(block);
         EXPECT_EQ(line.writes().back().bytes, frames[block]);
         EXPECT_EQ(headerRead(static_cast<std::size_t>(block)).timeouts.readConstant, 261u);
         for (std::size_t i = 0; i < ConfigImage::Size; ++i) {
             const bool inBlock = i / 64 == static_cast<std::size_t>(block);
-            ASSERT_EQ(bank.image[i], inBlock ? 0xA0 + block : before[i]) << block << " " << i;
+            ASSERT_EQ(bank.image()[i], inBlock ? 0xA0 + block : before[i]) << block << " " << i;
         }
     }
 }
 
 TEST_F(BlockCommandsTest, ReadBlockTakesTheWorkedReplyOfAnErasedBlock) {
-    bank.image.fill(0x00);
+    bank.image().fill(0x00);
     lock.reply(test::concat(test::concat({0x00, 0x44}, repeated(64, 0xFF)), {0xC2, 0x80}));
-    bank.readBlock(3);
+    readBlock(3);
     EXPECT_TRUE(
-        std::all_of(bank.image.block(3), bank.image.block(4), [](auto b) { return b == 0xFF; }));
-    EXPECT_EQ(bank.image[3 * 64 - 1], 0x00);
-    EXPECT_EQ(bank.image[4 * 64], 0x00);
+        std::all_of(bank.image().block(3), bank.image().block(4), [](auto b) { return b == 0xFF; }));
+    EXPECT_EQ(bank.image()[3 * 64 - 1], 0x00);
+    EXPECT_EQ(bank.image()[4 * 64], 0x00);
 }
 
 TEST_F(BlockCommandsTest, ReadBlockAnsweredByNakThenDataSucceeds) {
     lock.reply(test::NakFrame).reply(frameAround(repeated(64, 0x12)));
-    bank.readBlock(0);
+    readBlock(0);
     EXPECT_EQ(line.writes().size(), 2u);
-    EXPECT_EQ(bank.image[0], 0x12);
+    EXPECT_EQ(bank.image()[0], 0x12);
 }
 
 TEST_F(BlockCommandsTest, AReplyThatIsNotSixtyFourBytesFailsTheReadAndKeepsTheBlock) {
     for (const Bytes& answer :
          {test::AckFrame, frameAround(repeated(63, 0x12)), frameAround(repeated(65, 0x12))}) {
-        const ConfigImage before = bank.image;
+        const ConfigImage before = bank.image();
         const std::size_t writes = line.writes().size();
         lock.reply(answer);
-        EXPECT_THROW(bank.readBlock(2), CommErr) << serial::hexBytes(answer);
-        EXPECT_EQ(bank.image, before);
+        EXPECT_THROW(readBlock(2), CommErr) << serial::hexBytes(answer);
+        EXPECT_EQ(bank.image(), before);
         EXPECT_EQ(line.writes().size() - writes, 1u);
     }
 }
 
 TEST_F(BlockCommandsTest, AFailedReadKeepsTheBlock) {
-    const ConfigImage before = bank.image;
-    EXPECT_THROW(bank.readBlock(5), CommErr);
+    const ConfigImage before = bank.image();
+    EXPECT_THROW(readBlock(5), CommErr);
     EXPECT_EQ(line.writes().size(), 3u);
-    EXPECT_EQ(bank.image, before);
+    EXPECT_EQ(bank.image(), before);
 }
 
 TEST_F(BlockCommandsTest, BlocksOutsideZeroToSevenSendNothing) {
     const std::size_t before = line.trace().size();
-    EXPECT_NO_THROW(bank.readBlock(8));
-    EXPECT_NO_THROW(bank.readBlock(-1));
-    EXPECT_NO_THROW(bank.writeBlock(8));
-    EXPECT_NO_THROW(bank.writeBlock(-1));
+    EXPECT_NO_THROW(readBlock(8));
+    EXPECT_NO_THROW(readBlock(-1));
+    EXPECT_NO_THROW(writeBlock(8));
+    EXPECT_NO_THROW(writeBlock(-1));
     EXPECT_EQ(line.trace().size(), before);
-    EXPECT_EQ(bank.image, ConfigImage::defaults());
+    EXPECT_EQ(bank.image(), ConfigImage::defaults());
 }
 
 TEST_F(BlockCommandsTest, WriteBlockSendsTheWorkedFramesAndLeavesTheImage) {
     lock.reply(test::AckFrame).reply(test::AckFrame);
-    bank.writeBlock(0);
-    bank.writeBlock(7);
+    writeBlock(0);
+    writeBlock(7);
     ASSERT_EQ(line.writes().size(), 2u);
     const Bytes block0 = test::concat(
         test::concat({0x00, 0x46, 0x4B, 0x00, 0x19}, repeated(63, 0xFF)), {0xCC, 0xB4});
@@ -115,12 +129,12 @@ TEST_F(BlockCommandsTest, WriteBlockSendsTheWorkedFramesAndLeavesTheImage) {
     EXPECT_EQ(line.writes()[0].bytes, block0);
     EXPECT_EQ(line.writes()[1].bytes, block7);
     EXPECT_EQ(headerRead().timeouts.readConstant, 361u);
-    EXPECT_EQ(bank.image, ConfigImage::defaults());
+    EXPECT_EQ(bank.image(), ConfigImage::defaults());
 }
 
 TEST_F(BlockCommandsTest, WriteBlockRefusedByNakThrowsAfterOneRequest) {
     lock.reply(test::NakFrame).reply(test::AckFrame);
-    EXPECT_THROW(bank.writeBlock(1), CommErr);
+    EXPECT_THROW(writeBlock(1), CommErr);
     EXPECT_EQ(line.writes().size(), 1u);
 }
 
@@ -149,7 +163,7 @@ public:
 
 private:
     std::string port(const std::string& step) const {
-        return step + (bank_.portNumber ? " open" : " closed");
+        return step + (bank_.portNumber() ? " open" : " closed");
     }
     const V38Bank& bank_;
 };
@@ -168,8 +182,8 @@ TEST(TransferTest, HooksRunBetweenTheStepsAndFailuresLeaveThePortOpen) {
     EXPECT_EQ(readLock(bank, read).result, TransferResult::Done);
     EXPECT_EQ(read.steps, (Steps{"found open", "block 0", "block 1", "block 2", "block 3",
                                  "block 4", "block 5", "block 6", "block 7", "read open"}));
-    EXPECT_EQ(bank.portNumber, 0);
-    EXPECT_EQ(bank.image[7 * 64], 7);
+    EXPECT_EQ(bank.portNumber(), 0);
+    EXPECT_EQ(bank.image()[7 * 64], 7);
 
     // Block 2 goes unanswered: the blocks read before it do not stay in the image.
     lock.reply(test::ProbeAnswer)
@@ -180,26 +194,26 @@ TEST(TransferTest, HooksRunBetweenTheStepsAndFailuresLeaveThePortOpen) {
     EXPECT_EQ(failed.result, TransferResult::CommError);
     EXPECT_EQ(failed.failedStep, 2);
     EXPECT_EQ(broken.steps, (Steps{"found open", "block 0", "block 1", "failed 2 open"}));
-    EXPECT_EQ(bank.image, ConfigImage::defaults());
-    EXPECT_EQ(bank.portNumber, 1);
+    EXPECT_EQ(bank.image(), ConfigImage::defaults());
+    EXPECT_EQ(bank.portNumber(), 1);
 
     // A write refused at 'S' keeps its image and the port.
     lock.reply(test::ProbeAnswer);
     for (int b = 0; b < BlockCount; ++b)
         lock.reply(test::AckFrame);
     lock.reply(test::NakFrame);
-    bank.image.fill(0x5A);
+    bank.image().fill(0x5A);
     RecordedSteps write(bank);
     EXPECT_EQ(writeLock(bank, write).failedStep, FinishStep);
     EXPECT_EQ(write.steps.front(), "found open");
     EXPECT_EQ(write.steps.back(), "failed 8 open");
     EXPECT_EQ(write.steps.size(), 10u);
-    EXPECT_EQ(bank.image, [] {
+    EXPECT_EQ(bank.image(), [] {
         ConfigImage i;
         i.fill(0x5A);
         return i;
     }());
-    EXPECT_EQ(bank.portNumber, 1);
+    EXPECT_EQ(bank.portNumber(), 1);
 }
 
 } // namespace

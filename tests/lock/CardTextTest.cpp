@@ -1,3 +1,4 @@
+#include "ImageEntries.h"
 #include "PrefixEntry.h"
 #include "ServiceCard.h"
 #include "V38Bank.h"
@@ -57,12 +58,12 @@ TEST(ServiceCardText, LengthsHoldForAnyBytes) {
 
 TEST(ServiceCardText, CardsComeFromTheirOffsets) {
     V38Bank bank;
-    bank.image[404] = 0x12;
-    bank.image[405] = 0xF0;
-    bank.image[424] = 0x3F;
+    bank.image()[404] = 0x12;
+    bank.image()[405] = 0xF0;
+    bank.image()[424] = 0x3F;
     std::uint8_t out[20];
-    bank.getServiceCard(0, out);
+    getServiceCard(bank.image(), 0, out);
     EXPECT_EQ(magneticCardText(out), "12");
-    bank.getServiceCard(1, out);
+    getServiceCard(bank.image(), 1, out);
     EXPECT_EQ(magneticCardText(out), "3");
 }

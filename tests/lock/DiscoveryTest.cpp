@@ -41,7 +41,7 @@ TEST_F(DiscoveryTest, AnEmptyMaskTriesNothing) {
     line.port(1).reply(test::ProbeAnswer);
     EXPECT_FALSE(bank.findLock(0));
     EXPECT_TRUE(line.trace().empty());
-    EXPECT_EQ(bank.portNumber, 0);
+    EXPECT_EQ(bank.portNumber(), 0);
 }
 
 TEST_F(DiscoveryTest, SilentPortsAreProbedTwiceAndClosedBeforeTheLockIsFound) {
@@ -50,7 +50,7 @@ TEST_F(DiscoveryTest, SilentPortsAreProbedTwiceAndClosedBeforeTheLockIsFound) {
     line.port(3).reply(test::ProbeAnswer, 20);
     line.port(4).reply(test::ProbeAnswer);
     ASSERT_TRUE(bank.findLock(0xFFFF));
-    EXPECT_EQ(bank.portNumber, 3);
+    EXPECT_EQ(bank.portNumber(), 3);
     EXPECT_EQ(line.openPort(), 3);
     EXPECT_EQ(line.trace(), opened(1) + probed(1, 0) + probed(1, 0) + Trace{"close COM1"} +
                                 opened(2) + probed(2, 0) + probed(2, 0) + Trace{"close COM2"} +
@@ -63,7 +63,7 @@ TEST_F(DiscoveryTest, PortsThatCannotBeOpenedArePassedOverAtOnce) {
     line.port(2).busy = true;
     line.port(5).reply(test::ProbeAnswer);
     ASSERT_TRUE(bank.findLock(0xFFFF));
-    EXPECT_EQ(bank.portNumber, 5);
+    EXPECT_EQ(bank.portNumber(), 5);
     EXPECT_EQ(line.trace(), (Trace{"open COM1 failed", "open COM2 failed", "open COM3 failed",
                                    "open COM4 failed"} +
                              opened(5) + probed(5, 8)));
@@ -102,7 +102,7 @@ TEST_F(DiscoveryTest, WithoutALockEveryPortOfTheMaskIsTriedAndNoneStaysOpen) {
     for (int port = 1; port <= 20; ++port)
         line.port(port);
     EXPECT_FALSE(bank.findLock(0xFFFF));
-    EXPECT_EQ(bank.portNumber, 0);
+    EXPECT_EQ(bank.portNumber(), 0);
     EXPECT_EQ(line.openPort(), 0);
     EXPECT_EQ(line.writes().size(), 32u);
     EXPECT_EQ(line.writes().back().port, 16);
@@ -137,7 +137,7 @@ TEST_F(DiscoveryTest, TheProbeAcceptsOnlyAWholeAnswerBeginning0008_00E8) {
     for (const auto& c : cases) {
         line.port(1).reply(c.answer);
         EXPECT_EQ(bank.probe(), c.accepted) << serial::hexBytes(c.answer);
-        bank.receiveBytes(132, std::array<std::uint8_t, 132>{}.data()); // clear leftovers
+        bank.channel().receiveBytes(132, std::array<std::uint8_t, 132>{}.data()); // clear leftovers
     }
     EXPECT_EQ(line.writes().size(), std::size(cases));
     for (const auto& write : line.writes())
@@ -149,13 +149,13 @@ TEST_F(DiscoveryTest, TheProbeReadsEightBytesAndLeavesTheRest) {
     ASSERT_TRUE(bank.selectPort(1));
     ASSERT_TRUE(bank.probe());
     std::uint8_t rest[4] = {};
-    EXPECT_EQ(bank.receiveBytes(4, rest), 2u);
+    EXPECT_EQ(bank.channel().receiveBytes(4, rest), 2u);
     EXPECT_EQ(rest[0], 0xAB);
 }
 
 TEST_F(DiscoveryTest, AnOpenPortFirstInTheMaskIsProbedAsItIs) {
     line.port(1).reply(test::ProbeAnswer);
-    ASSERT_TRUE(bank.openPort(1, 9600, 3, 3, 264, 264));
+    ASSERT_TRUE(bank.channel().openPort(1, 9600, 3, 3, 264, 264));
     const std::size_t before = line.trace().size();
     ASSERT_TRUE(bank.findLock(0xFFFF));
     EXPECT_EQ(test::traceFrom(line, before), probed(1, 8));
@@ -164,7 +164,7 @@ TEST_F(DiscoveryTest, AnOpenPortFirstInTheMaskIsProbedAsItIs) {
 TEST_F(DiscoveryTest, AnOpenPortLaterInTheMaskIsClosedAndOpenedAnewInItsTurn) {
     line.port(1);
     line.port(2).reply(test::ProbeAnswer);
-    ASSERT_TRUE(bank.openPort(2, 9600, 3, 3, 264, 264));
+    ASSERT_TRUE(bank.channel().openPort(2, 9600, 3, 3, 264, 264));
     const std::size_t before = line.trace().size();
     ASSERT_TRUE(bank.findLock(0xFFFF));
     EXPECT_EQ(test::traceFrom(line, before), Trace{"close COM2"} + opened(1) + probed(1, 0) +
@@ -177,7 +177,7 @@ TEST_F(DiscoveryTest, SelectPortRefusesWhatCannotBeOpened) {
     EXPECT_FALSE(bank.selectPort(1));
     EXPECT_FALSE(bank.selectPort(2));
     EXPECT_FALSE(bank.selectPort(0)); // no port open is no port 0
-    EXPECT_EQ(bank.portNumber, 0);
+    EXPECT_EQ(bank.portNumber(), 0);
     EXPECT_EQ(std::count(line.trace().begin(), line.trace().end(), "sleep 100"), 0);
 }
 

@@ -1,3 +1,4 @@
+#include "ImageEntries.h"
 #include "PrefixEntry.h"
 #include "V38Bank.h"
 
@@ -15,7 +16,7 @@ using Bytes = std::array<std::uint8_t, 4>;
 
 Bytes entryBytes(const V38Bank& bank, int i) {
     Bytes b;
-    std::memcpy(b.data(), bank.image.entry(i), 4);
+    std::memcpy(b.data(), bank.image().entry(i), 4);
     return b;
 }
 
@@ -28,7 +29,7 @@ Decoded get(const V38Bank& bank, int i) {
     int position = -1;
     char text[8];
     std::memset(text, 'z', sizeof text);
-    bank.getEntry(i, position, text);
+    getEntry(bank.image(), i, position, text);
     EXPECT_EQ(text[7], '\0') << "the text buffer is always terminated";
     return {position, text};
 }
@@ -53,29 +54,29 @@ TEST(SetEntry, WorkedExamples) {
     };
     for (const Case& c : cases) {
         V38Bank bank;
-        bank.image.entry(42)[0] = 0x00; // make sure an inactive result really writes
-        EXPECT_EQ(bank.setEntry(42, c.position, c.text), c.result) << c.text;
+        bank.image().entry(42)[0] = 0x00; // make sure an inactive result really writes
+        EXPECT_EQ(setEntry(bank.image(), 42, c.position, c.text), c.result) << c.text;
         EXPECT_EQ(entryBytes(bank, 42), c.bytes) << c.position << " " << c.text;
     }
 }
 
 TEST(SetEntry, RefusalsLeaveTheEntryAndItsNeighboursUntouched) {
     V38Bank bank;
-    ASSERT_EQ(bank.setEntry(10, 3, "4567"), 0);
-    const ConfigImage before = bank.image;
+    ASSERT_EQ(setEntry(bank.image(), 10, 3, "4567"), 0);
+    const ConfigImage before = bank.image();
 
-    EXPECT_EQ(bank.setEntry(10, 16, "1"), 1);
-    EXPECT_EQ(bank.setEntry(10, -1, "1"), 1);
-    EXPECT_EQ(bank.setEntry(-1, 1, "1"), 1);
-    EXPECT_EQ(bank.setEntry(100, 1, "1"), 1);
-    EXPECT_EQ(bank.setEntry(10, 4, "12a"), 2);  // valid characters before the bad one
-    EXPECT_EQ(bank.setEntry(10, 4, "123456?"), 2); // '?' is 0x3F, just past '>'
-    EXPECT_EQ(bank.setEntry(10, 4, "/"), 2);        // 0x2F, just before '0'
-    EXPECT_EQ(bank.setEntry(10, 4, "\xC5\x82"), 2); // a code of 0x80 or more
-    EXPECT_EQ(bank.image, before);
+    EXPECT_EQ(setEntry(bank.image(), 10, 16, "1"), 1);
+    EXPECT_EQ(setEntry(bank.image(), 10, -1, "1"), 1);
+    EXPECT_EQ(setEntry(bank.image(), -1, 1, "1"), 1);
+    EXPECT_EQ(setEntry(bank.image(), 100, 1, "1"), 1);
+    EXPECT_EQ(setEntry(bank.image(), 10, 4, "12a"), 2);  // valid characters before the bad one
+    EXPECT_EQ(setEntry(bank.image(), 10, 4, "123456?"), 2); // '?' is 0x3F, just past '>'
+    EXPECT_EQ(setEntry(bank.image(), 10, 4, "/"), 2);        // 0x2F, just before '0'
+    EXPECT_EQ(setEntry(bank.image(), 10, 4, "\xC5\x82"), 2); // a code of 0x80 or more
+    EXPECT_EQ(bank.image(), before);
 
     // An eighth character is never looked at, whatever it is.
-    EXPECT_EQ(bank.setEntry(10, 4, "1234567a"), 0);
+    EXPECT_EQ(setEntry(bank.image(), 10, 4, "1234567a"), 0);
     EXPECT_EQ(entryBytes(bank, 10), (Bytes{0x31, 0x23, 0x45, 0x67}));
 }
 
@@ -97,7 +98,7 @@ TEST(GetEntry, WorkedExamplesAndRowTexts) {
     };
     for (const Case& c : cases) {
         V38Bank bank;
-        std::memcpy(bank.image.entry(99), c.bytes.data(), 4);
+        std::memcpy(bank.image().entry(99), c.bytes.data(), 4);
         const Decoded d = get(bank, 99);
         EXPECT_EQ(d.position, c.position);
         EXPECT_EQ(d.text, c.text);
@@ -114,8 +115,8 @@ TEST(GetEntry, OutOfRangeIndexLeavesBothOutputs) {
     V38Bank bank;
     int position = 7;
     char text[8] = "keep";
-    bank.getEntry(100, position, text);
-    bank.getEntry(-1, position, text);
+    getEntry(bank.image(), 100, position, text);
+    getEntry(bank.image(), -1, position, text);
     EXPECT_EQ(position, 7);
     EXPECT_STREQ(text, "keep");
 }
@@ -131,7 +132,7 @@ TEST(EntryCodec, RoundTripsEveryPositionAndManyTexts) {
         for (int n = length(random); n > 0; --n)
             text.push_back(PrefixAlphabet[std::size_t(character(random))]);
 
-        ASSERT_EQ(bank.setEntry(i, position, text.c_str()), 0);
+        ASSERT_EQ(setEntry(bank.image(), i, position, text.c_str()), 0);
         const Decoded d = get(bank, i);
         if (position == 0 || text.empty()) {
             EXPECT_EQ(d.position, 0);

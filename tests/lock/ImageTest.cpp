@@ -1,3 +1,4 @@
+#include "ImageEntries.h"
 #include "V38Bank.h"
 
 #include <gtest/gtest.h>
@@ -27,26 +28,26 @@ TEST(ConfigImage, LayoutAndBlocks) {
 
 TEST(V38BankImage, ConstructionErasesAndResetGivesDefaults) {
     V38Bank bank;
-    EXPECT_EQ(bank.portNumber, 0);
-    EXPECT_EQ(bank.portHandle, serial::InvalidPortHandle);
-    EXPECT_TRUE(std::all_of(bank.image.begin(), bank.image.end(), [](auto b) { return b == 0xFF; }));
+    EXPECT_EQ(bank.portNumber(), 0);
+    EXPECT_EQ(bank.channel().portHandle(), serial::InvalidPortHandle);
+    EXPECT_TRUE(std::all_of(bank.image().begin(), bank.image().end(), [](auto b) { return b == 0xFF; }));
 
-    bank.image.fill(0x00);
+    bank.image().fill(0x00);
     bank.resetImage();
-    EXPECT_EQ(bank.image[0], 0x19);
+    EXPECT_EQ(bank.image()[0], 0x19);
     EXPECT_EQ(DefaultFlags, DoorSensor | BankFormat | HalfStripe);
-    EXPECT_TRUE(std::all_of(bank.image.begin() + 1, bank.image.end(), [](auto b) { return b == 0xFF; }));
+    EXPECT_TRUE(std::all_of(bank.image().begin() + 1, bank.image().end(), [](auto b) { return b == 0xFF; }));
 }
 
 TEST(V38BankImage, ServiceCardUsesOnlyTheLowestBitOfItsIndex) {
     V38Bank bank;
     for (std::size_t j = 0; j < ServiceCardSize; ++j) {
-        bank.image[404 + j] = std::uint8_t(j);
-        bank.image[424 + j] = std::uint8_t(0x80 + j);
+        bank.image()[404 + j] = std::uint8_t(j);
+        bank.image()[424 + j] = std::uint8_t(0x80 + j);
     }
     for (int k : {0, 2, -2, 1, 3, -1}) {
         std::uint8_t out[20] = {};
-        bank.getServiceCard(k, out);
+        getServiceCard(bank.image(), k, out);
         const std::uint8_t first = (k & 1) ? 0x80 : 0x00;
         for (std::size_t j = 0; j < ServiceCardSize; ++j)
             ASSERT_EQ(out[j], first + j) << "k=" << k << " j=" << j;

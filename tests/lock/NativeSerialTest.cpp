@@ -88,7 +88,7 @@ TEST_F(NativeSerialTest, ThePortIsRawWithTheLineSettingsAndNoFlowControl) {
     ASSERT_TRUE(openLockPort(port));
     // What the device took, not only what was asked: the details are RawTermiosTest's.
     termios tio{};
-    ASSERT_EQ(::tcgetattr(static_cast<int>(port.portHandle), &tio), 0);
+    ASSERT_EQ(::tcgetattr(static_cast<int>(port.portHandle()), &tio), 0);
     EXPECT_EQ(tio.c_cflag & (CSIZE | PARENB | CRTSCTS), static_cast<tcflag_t>(CS8));
     EXPECT_EQ(tio.c_iflag & (IXON | IXOFF | INPCK | ICRNL), 0u);
     EXPECT_EQ(tio.c_lflag & (ICANON | ECHO), 0u);
@@ -97,13 +97,13 @@ TEST_F(NativeSerialTest, ThePortIsRawWithTheLineSettingsAndNoFlowControl) {
     // A pseudo-terminal always keeps 8 data bits and no parity: a line it cannot carry
     // is refused, as a driver that cannot do it would refuse it.
     EXPECT_FALSE(openLockPort(port, 0x1F));
-    EXPECT_EQ(port.portNumber, 0);
+    EXPECT_EQ(port.portNumber(), 0);
     ASSERT_TRUE(openLockPort(port, 0x07)); // two stop bits it keeps
-    ASSERT_EQ(::tcgetattr(static_cast<int>(port.portHandle), &tio), 0);
+    ASSERT_EQ(::tcgetattr(static_cast<int>(port.portHandle()), &tio), 0);
     EXPECT_NE(tio.c_cflag & CSTOPB, 0u);
 
     EXPECT_FALSE(port.openPort(1, 12345, 0x03, 0x03, 264, 264)); // no such speed
-    EXPECT_EQ(port.portNumber, 0);
+    EXPECT_EQ(port.portNumber(), 0);
 }
 
 TEST_F(NativeSerialTest, EveryByteValuePassesUnchangedBothWays) {
@@ -117,7 +117,7 @@ TEST_F(NativeSerialTest, EveryByteValuePassesUnchangedBothWays) {
     EXPECT_EQ(received, all);
 
     port.sendBytes(256, all.data());
-    EXPECT_EQ(port.portNumber, 1);
+    EXPECT_EQ(port.portNumber(), 1);
     EXPECT_EQ(masterRead(256), all);
 }
 
@@ -134,7 +134,7 @@ TEST_F(NativeSerialTest, AReadReturnsWhatCameButNotBeforeItsTimeoutPassed) {
     start = Clock::now();
     EXPECT_EQ(port.receiveBytes(2, buffer), 0u);
     EXPECT_GE(msSince(start), 2 * 2 + 61 + 200);
-    EXPECT_EQ(port.portNumber, 1);
+    EXPECT_EQ(port.portNumber(), 1);
 }
 
 TEST_F(NativeSerialTest, ThePortIsHeldExclusivelyUntilItIsClosed) {
@@ -205,7 +205,7 @@ TEST_F(NativeSerialTest, MissingDevicesAndFilesThatAreNoTerminalCannotBeOpened) 
     EXPECT_FALSE(port.openPort(3, 9600, 3, 3, 264, 264));
     EXPECT_TRUE(port.openPort(4, 9600, 3, 3, 264, 264));
     EXPECT_FALSE(port.openPort(5, 9600, 3, 3, 264, 264));
-    EXPECT_EQ(port.portNumber, 0);
+    EXPECT_EQ(port.portNumber(), 0);
 }
 
 // An unplugged converter: the kernel hangs the terminal up under the open port, which
@@ -218,7 +218,7 @@ TEST_F(NativeSerialTest, AHungUpLineDropsThePortAtOnce) {
         ASSERT_TRUE(openLockPort(port));
         ASSERT_TRUE(port.setTimeouts(5000));
         if (unplugged) {
-            if (::ioctl(static_cast<int>(port.portHandle), TIOCVHANGUP) != 0)
+            if (::ioctl(static_cast<int>(port.portHandle()), TIOCVHANGUP) != 0)
                 GTEST_SKIP() << "hanging a terminal up needs CAP_SYS_ADMIN";
         } else {
             ::close(master);
@@ -228,8 +228,8 @@ TEST_F(NativeSerialTest, AHungUpLineDropsThePortAtOnce) {
         std::uint8_t buffer[8];
         EXPECT_EQ(port.receiveBytes(8, buffer), 0u);
         EXPECT_LT(msSince(start), 5000);
-        EXPECT_EQ(port.portNumber, 0);
-        EXPECT_EQ(port.portHandle, serial::InvalidPortHandle);
+        EXPECT_EQ(port.portNumber(), 0);
+        EXPECT_EQ(port.portHandle(), serial::InvalidPortHandle);
     }
 }
 
@@ -283,11 +283,9 @@ TEST_F(NativeSerialTest, TheLockIsFoundAndReadOverAPseudoTerminal) {
     PtyLock lock(master);
     V38Bank bank(serial::nativeSerialSystem());
     ASSERT_TRUE(bank.findLock(0xFFFF));
-    EXPECT_EQ(bank.portNumber, 2);
+    EXPECT_EQ(bank.portNumber(), 2);
     for (int block = 0; block < 8; ++block)
-        bank.readBlock(block);
-    for (int block = 0; block < 8; ++block)
-        EXPECT_EQ(bank.image[std::size_t(block) * 64 + 63], 0xB0 + block);
+        EXPECT_EQ(bank.readBlock(block)[63], 0xB0 + block);
     bank.closePort();
 }
 

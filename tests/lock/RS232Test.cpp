@@ -30,9 +30,9 @@ protected:
 TEST_F(RS232Test, OpenSetsLineQueuesAndStandardTimeouts) {
     line.port(3);
     ASSERT_TRUE(open(3));
-    EXPECT_EQ(rs232.portNumber, 3);
-    EXPECT_NE(rs232.portHandle, serial::InvalidPortHandle);
-    EXPECT_EQ(rs232.charTime, 2);
+    EXPECT_EQ(rs232.portNumber(), 3);
+    EXPECT_NE(rs232.portHandle(), serial::InvalidPortHandle);
+    EXPECT_EQ(rs232.charTime(), 2);
     EXPECT_EQ(line.trace(), (std::vector<std::string>{
                                 "open COM3",
                                 "configure COM3 9600 8N1 DTR+ RTS+",
@@ -50,10 +50,10 @@ TEST_F(RS232Test, PortsOutsideOneToThirtyTwoAreRefusedAndTheOpenPortStays) {
     EXPECT_FALSE(open(0));
     EXPECT_FALSE(open(33));
     EXPECT_FALSE(open(-1));
-    EXPECT_EQ(rs232.portNumber, 5);
+    EXPECT_EQ(rs232.portNumber(), 5);
     EXPECT_EQ(line.trace().size(), before);
     EXPECT_TRUE(open(32));
-    EXPECT_EQ(rs232.portNumber, 32);
+    EXPECT_EQ(rs232.portNumber(), 32);
 }
 
 TEST_F(RS232Test, OpeningAnotherPortClosesTheOpenOneFirst) {
@@ -64,8 +64,8 @@ TEST_F(RS232Test, OpeningAnotherPortClosesTheOpenOneFirst) {
     EXPECT_FALSE(open(3)); // COM3 does not exist
     EXPECT_EQ(test::traceFrom(line, before),
               (std::vector<std::string>{"close COM5", "open COM3 failed"}));
-    EXPECT_EQ(rs232.portNumber, 0);
-    EXPECT_EQ(rs232.portHandle, serial::InvalidPortHandle);
+    EXPECT_EQ(rs232.portNumber(), 0);
+    EXPECT_EQ(rs232.portHandle(), serial::InvalidPortHandle);
 
     ASSERT_TRUE(open(5));
     ASSERT_TRUE(open(4));
@@ -75,10 +75,10 @@ TEST_F(RS232Test, OpeningAnotherPortClosesTheOpenOneFirst) {
 TEST_F(RS232Test, ReopeningTheOpenPortReconfiguresItWithoutOpeningAgain) {
     line.port(5);
     ASSERT_TRUE(open(5));
-    const serial::PortHandle handle = rs232.portHandle;
+    const serial::PortHandle handle = rs232.portHandle();
     const std::size_t before = line.trace().size();
     ASSERT_TRUE(open(5, 1200, 0x1F, 0x00));
-    EXPECT_EQ(rs232.portHandle, handle);
+    EXPECT_EQ(rs232.portHandle(), handle);
     EXPECT_EQ(test::traceFrom(line, before), (std::vector<std::string>{
                                                  "configure COM5 1200 8E2 DTR- RTS-",
                                                  "queues COM5 264/264",
@@ -91,7 +91,7 @@ TEST_F(RS232Test, CharTimeIsElevenBitTimesRoundedDownPlusOne) {
     const std::pair<int, int> cases[] = {{9600, 2}, {19200, 1}, {1200, 10}, {300, 37}, {115200, 1}};
     for (const auto& [baud, expected] : cases) {
         ASSERT_TRUE(open(1, baud));
-        EXPECT_EQ(rs232.charTime, expected) << baud;
+        EXPECT_EQ(rs232.charTime(), expected) << baud;
     }
 }
 
@@ -124,8 +124,8 @@ TEST_F(RS232Test, AFailedConfigurationStepClosesThePort) {
     line.port(3).failingTimeoutsCall = 1;
     for (int port = 1; port <= 3; ++port) {
         EXPECT_FALSE(open(port));
-        EXPECT_EQ(rs232.portNumber, 0);
-        EXPECT_EQ(rs232.portHandle, serial::InvalidPortHandle);
+        EXPECT_EQ(rs232.portNumber(), 0);
+        EXPECT_EQ(rs232.portHandle(), serial::InvalidPortHandle);
         EXPECT_EQ(line.trace().back(), "close COM" + std::to_string(port));
     }
     // The same holds when the open port is set up anew.
@@ -143,7 +143,7 @@ TEST_F(RS232Test, SetTimeoutsAddsTheExtraTimeToTheReadConstantOnly) {
     EXPECT_EQ(line.trace().back(), "timeouts COM1 read 2x+261 write 2x+61");
     // A refusal is reported; closing the port is left to the caller.
     EXPECT_FALSE(rs232.setTimeouts(0));
-    EXPECT_EQ(rs232.portNumber, 1);
+    EXPECT_EQ(rs232.portNumber(), 1);
 }
 
 TEST_F(RS232Test, AShortWriteClosesThePortAndLaterReadsReturnNothingAtOnce) {
@@ -152,7 +152,7 @@ TEST_F(RS232Test, AShortWriteClosesThePortAndLaterReadsReturnNothingAtOnce) {
     ASSERT_TRUE(open(1));
     const Bytes request{1, 2, 3, 4, 5};
     rs232.sendBytes(5, request.data());
-    EXPECT_EQ(rs232.portNumber, 0);
+    EXPECT_EQ(rs232.portNumber(), 0);
     EXPECT_EQ(line.trace().back(), "close COM1");
 
     std::uint8_t buffer[8] = {};
@@ -173,7 +173,7 @@ TEST_F(RS232Test, AReadReturnsWhatCameWhenTheTotalTimeoutPasses) {
     EXPECT_EQ(rs232.receiveBytes(8, buffer), 3u);
     EXPECT_EQ(Bytes(buffer, buffer + 3), (Bytes{0xAA, 0xBB, 0xCC}));
     EXPECT_EQ(line.now(), 8u * 2 + 61); // 77 ms at 9600 baud
-    EXPECT_EQ(rs232.portNumber, 1);     // a short read leaves the port open
+    EXPECT_EQ(rs232.portNumber(), 1);     // a short read leaves the port open
 }
 
 TEST_F(RS232Test, CloseIsIdempotentAndDestructionClosesTheOpenPort) {

@@ -23,7 +23,7 @@ const Bytes ReadRequestFrame{0x00, 0x06, 0x43, 0x02, 0x50, 0xD4};
 class TransactTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(bank.openPort(1, 9600, 0x03, 0x03, 264, 264));
+        ASSERT_TRUE(bank.channel().openPort(1, 9600, 0x03, 0x03, 264, 264));
         bank.setTrace(&events);
         start = line.trace().size();
     }
@@ -88,7 +88,7 @@ TEST_F(TransactTest, ALockThatNeverAnswersGetsThreeRequestsAndThreeHeaderWaits) 
     }
     EXPECT_EQ(line.now(), 3u * 265);
     EXPECT_EQ(line.trace().back(), "timeouts COM1 read 2x+61 write 2x+61");
-    EXPECT_EQ(bank.portNumber, 1); // CommErr leaves the port open
+    EXPECT_EQ(bank.portNumber(), 1); // CommErr leaves the port open
 }
 
 TEST_F(TransactTest, HalfAHeaderGetsTheTimeOfItsOtherByteAndIsThenThrownAway) {
@@ -309,7 +309,7 @@ TEST_F(TransactTest, ARefusedTimeoutChangeDropsThePortAndTheRestFailsAtOnce) {
     lock.failingTimeoutsCall = 2; // the first raise after the open
     lock.reply(test::AckFrame);
     EXPECT_THROW(transact(ReadRequest, 64), CommErr);
-    EXPECT_EQ(bank.portNumber, 0);
+    EXPECT_EQ(bank.portNumber(), 0);
     EXPECT_EQ(requestsSent(), 1u);
     EXPECT_TRUE(line.reads().empty());
     EXPECT_EQ(line.now(), 0u);
@@ -320,7 +320,7 @@ TEST_F(TransactTest, ARefusedRestoreDropsThePortAfterTheHeader) {
     lock.failingTimeoutsCall = 3; // the restore after the first header read
     lock.reply(frameAround(test::repeated(64, 0x44)));
     EXPECT_THROW(transact(ReadRequest, 64), CommErr);
-    EXPECT_EQ(bank.portNumber, 0);
+    EXPECT_EQ(bank.portNumber(), 0);
     EXPECT_EQ(line.reads().size(), 1u);
     EXPECT_EQ(line.misuse(), 0);
 }
@@ -328,7 +328,7 @@ TEST_F(TransactTest, ARefusedRestoreDropsThePortAfterTheHeader) {
 TEST_F(TransactTest, AShortWriteDropsThePortMidExchange) {
     lock.shortWriteCall = 1;
     EXPECT_THROW(transact(ReadRequest, 64), CommErr);
-    EXPECT_EQ(bank.portNumber, 0);
+    EXPECT_EQ(bank.portNumber(), 0);
     EXPECT_EQ(requestsSent(), 1u);
     EXPECT_TRUE(line.reads().empty());
     EXPECT_EQ(line.now(), 0u);
@@ -424,10 +424,10 @@ private:
 // when the transfer was done.
 bool checkedRead(V38Bank& bank, const LateLock& lock, std::vector<std::string>& wrong,
                  const std::string& at, bool& checked) {
-    bank.image = ConfigImage::erased();
+    bank.image() = ConfigImage::erased();
     const TransferOutcome read = readLock(bank);
     checked = read.checked;
-    if (read.result == TransferResult::Done && bank.image != lock.image)
+    if (read.result == TransferResult::Done && bank.image() != lock.image)
         wrong.push_back(at + ": a read took wrong bytes");
     return read.result == TransferResult::Done;
 }
@@ -436,15 +436,15 @@ bool checkedWrite(V38Bank& bank, LateLock& lock, std::uint64_t salt, bool refuse
                   std::vector<std::string>& wrong, const std::string& at, bool& checked) {
     const ConfigImage before = lock.image;
     lock.refuseFinish = refused;
-    for (std::size_t i = 0; i < bank.image.size(); ++i)
-        bank.image[i] = static_cast<std::uint8_t>(i + salt);
+    for (std::size_t i = 0; i < bank.image().size(); ++i)
+        bank.image()[i] = static_cast<std::uint8_t>(i + salt);
     const TransferOutcome write = writeLock(bank);
     lock.refuseFinish = false;
     checked = write.checked;
     const bool taken = write.result == TransferResult::Done || write.lockHoldsImage;
     if (refused && (taken || lock.image != before))
         wrong.push_back(at + ": a refused write was reported taken or changed the lock");
-    if (taken && lock.image != bank.image)
+    if (taken && lock.image != bank.image())
         wrong.push_back(at + ": a write was reported taken, not committed as sent");
     return write.result == TransferResult::Done;
 }

@@ -108,8 +108,8 @@ private:
 
     void expectPort(const V38Bank& bank, bool open, SoakTally& tally, const char* when) {
         const bool isOpen =
-            bank.portNumber == LockPort && bank.portHandle != serial::InvalidPortHandle;
-        const bool isClosed = bank.portNumber == 0 && bank.portHandle == serial::InvalidPortHandle;
+            bank.portNumber() == LockPort && bank.channel().portHandle() != serial::InvalidPortHandle;
+        const bool isClosed = bank.portNumber() == 0 && bank.channel().portHandle() == serial::InvalidPortHandle;
         if (open ? !isOpen : !isClosed)
             tally.problem(tally.portViolations,
                           at() + "port not " + (open ? "open" : "closed") + " " + when);
@@ -117,7 +117,7 @@ private:
 
     // Returns true when no lock was found.
     bool readOnce(V38Bank& bank, SoakTally& tally) {
-        const ConfigImage imageBefore = bank.image;
+        const ConfigImage imageBefore = bank.image();
         const ConfigImage lockBefore = lockImage(tally);
         const auto started = std::chrono::steady_clock::now();
         const TransferOutcome transfer = readLock(bank);
@@ -129,21 +129,21 @@ private:
         switch (outcome) {
         case TransferResult::Done:
             ++tally.readsDone;
-            if (bank.image != lockAfter)
+            if (bank.image() != lockAfter)
                 tally.problem(tally.falseSuccesses,
-                              at() + "read done, but " + blockDifference(bank.image, lockAfter));
+                              at() + "read done, but " + blockDifference(bank.image(), lockAfter));
             expectPort(bank, false, tally, "after a read");
             break;
         case TransferResult::NoLock:
             ++tally.readsNoLock;
-            if (bank.image != imageBefore)
+            if (bank.image() != imageBefore)
                 tally.problem(tally.imageViolations,
                               at() + "a read without a lock changed the image");
             expectPort(bank, false, tally, "without a lock");
             return true;
         case TransferResult::CommError:
             ++tally.readsFailed;
-            if (bank.image != ConfigImage::defaults())
+            if (bank.image() != ConfigImage::defaults())
                 tally.problem(tally.imageViolations, at() + "a failed read left no defaults");
             expectPort(bank, true, tally, "after a failed read");
             break;
@@ -153,7 +153,7 @@ private:
 
     bool writeOnce(V38Bank& bank, SoakTally& tally) {
         const ConfigImage sent = randomImage(random_);
-        bank.image = sent;
+        bank.image() = sent;
         const ConfigImage lockBefore = lockImage(tally);
         const auto started = std::chrono::steady_clock::now();
         const TransferOutcome result = writeLock(bank);
@@ -167,7 +167,7 @@ private:
             ++tally.falseFailures;
             tally.falseFailuresTold += result.lockHoldsImage;
         }
-        if (bank.image != sent)
+        if (bank.image() != sent)
             tally.problem(tally.imageViolations, at() + "a write changed the image");
         switch (result.result) {
         case TransferResult::Done:

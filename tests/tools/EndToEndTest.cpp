@@ -375,14 +375,21 @@ TEST_F(EndToEnd, BankRetriesDataRequestsButNotRefusedCommands) {
     {
         V38Bank bank;
         ASSERT_TRUE(bank.findLock(AllComPorts));
-        EXPECT_EQ(bank.portNumber, 1);
-        for (int block = 0; block < BlockCount; ++block)
-            bank.readBlock(block);
-        EXPECT_EQ(bank.image, ConfigImage::defaults());
+        EXPECT_EQ(bank.portNumber(), 1);
+        ConfigImage read = ConfigImage::erased();
+        for (int block = 0; block < BlockCount; ++block) {
+            const Block data = bank.readBlock(block);
+            std::copy(data.begin(), data.end(), read.block(block));
+        }
+        EXPECT_EQ(read, ConfigImage::defaults());
 
-        for (int block = 0; block < 3; ++block)
-            bank.writeBlock(block);
-        EXPECT_THROW(bank.writeBlock(3), CommErr);
+        Block data{};
+        for (int block = 0; block < 3; ++block) {
+            std::copy_n(read.block(block), BlockSize, data.begin());
+            bank.writeBlock(block, data);
+        }
+        std::copy_n(read.block(3), BlockSize, data.begin());
+        EXPECT_THROW(bank.writeBlock(3, data), CommErr);
     }
     ::unsetenv("V38_PORTS");
     simulator->stop();

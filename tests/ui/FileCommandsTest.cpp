@@ -1,4 +1,5 @@
 // Opening and saving configuration files through the menu, with the real dialogs.
+#include "ImageEntries.h"
 #include "UiTestSupport.h"
 
 #include "ConfigFile.h"
@@ -22,9 +23,9 @@ ConfigImage sampleImage() {
     image[2] = 0;
     image[3] = 6;
     V38Bank bank;
-    bank.image = image;
-    bank.setEntry(4, 2, ":;<=>");
-    image = bank.image;
+    bank.image() = image;
+    setEntry(bank.image(), 4, 2, ":;<=>");
+    image = bank.image();
     for (std::size_t at = offset::serviceCards; at < ConfigImage::Size; ++at)
         image[at] = static_cast<std::uint8_t>(at * 7);
     return image;
@@ -52,7 +53,7 @@ TEST_F(FileCommandsTest, OpeningAGoodFileShowsItAndSavingItBackKeepsItsBytes) {
     writeAll(folder.path("lock.bin"), longer);
 
     choosingFile(folder.path("lock.bin"), [] { MainWin->FilOpenAct->trigger(); });
-    EXPECT_EQ(MainWin->bank().image, image);
+    EXPECT_EQ(MainWin->bank().image(), image);
     EXPECT_EQ(rowTexts(4), QStringList({"5", ":;<=>", "2", "x:;<=>..."}));
     EXPECT_TRUE(MainWin->CBx1->isChecked());
     EXPECT_FALSE(MainWin->CBx2->isChecked());
@@ -91,14 +92,14 @@ TEST_F(FileCommandsTest, BadFilesAreRefusedAndTheScreenStays) {
     writeAll(folder.path("swapped.bin"), swapped);
 
     MainWin->T1Edit->setText("42"); // an unsaved change on the screen
-    const ConfigImage before = MainWin->bank().image;
+    const ConfigImage before = MainWin->bank().image();
     for (const char* name : {"short.bin", "empty.bin", "swapped.bin"}) {
         const SeenBoxes seen =
             choosingFile(folder.path(name), [] { MainWin->FilOpenAct->trigger(); });
         const QStringList messages = seen.texts.filter(QRegularExpression(".+"));
         ASSERT_EQ(messages, QStringList{"Błąd w pliku.\n\n"}) << name;
         EXPECT_EQ(seen.titles.last(), " Błąd ! ");
-        EXPECT_EQ(MainWin->bank().image, before) << name;
+        EXPECT_EQ(MainWin->bank().image(), before) << name;
         EXPECT_EQ(MainWin->T1Edit->text(), "42");
     }
 }
@@ -106,21 +107,21 @@ TEST_F(FileCommandsTest, BadFilesAreRefusedAndTheScreenStays) {
 TEST_F(FileCommandsTest, AMissingFileCannotBeOpened) {
     TempFolder folder;
     const QString name = folder.path("brak %1 <i>.bin");
-    const ConfigImage before = MainWin->bank().image;
+    const ConfigImage before = MainWin->bank().image();
     const SeenBoxes seen = choosingFile(name, [] { MainWin->FilOpenAct->trigger(); });
     EXPECT_EQ(seen.texts.filter(QRegularExpression(".+")),
               QStringList{"Nie można otworzyć pliku:\n\n " + QDir::toNativeSeparators(name) + "\n"});
-    EXPECT_EQ(MainWin->bank().image, before);
+    EXPECT_EQ(MainWin->bank().image(), before);
 }
 
 TEST_F(FileCommandsTest, CancellingADialogChangesNothing) {
     MainWin->T2Edit->setText("9");
-    const ConfigImage before = MainWin->bank().image;
+    const ConfigImage before = MainWin->bank().image();
     whileAnswering([] { MainWin->FilSaveAct->trigger(); },
                    [](QWidget* modal) { static_cast<QDialog*>(modal)->reject(); });
     whileAnswering([] { MainWin->FilOpenAct->trigger(); },
                    [](QWidget* modal) { static_cast<QDialog*>(modal)->reject(); });
-    EXPECT_EQ(MainWin->bank().image, before); // not even the times were collected
+    EXPECT_EQ(MainWin->bank().image(), before); // not even the times were collected
 }
 
 TEST_F(FileCommandsTest, SavingWhereNoFileCanBeMadeSaysSoAndKeepsTheOldFile) {
@@ -131,7 +132,7 @@ TEST_F(FileCommandsTest, SavingWhereNoFileCanBeMadeSaysSoAndKeepsTheOldFile) {
     SeenBoxes seen = whileAnswering([&] { MainWin->saveFile(folder.path("folder.bin")); });
     EXPECT_EQ(seen.texts, QStringList{"Nie można otworzyć pliku:\n\n " +
                                       QDir::toNativeSeparators(folder.path("folder.bin")) + "\n"});
-    EXPECT_EQ(MainWin->bank().image[1], 33); // collected before the file was tried
+    EXPECT_EQ(MainWin->bank().image()[1], 33); // collected before the file was tried
 
     // Replacing an existing file asks nothing.
     writeAll(folder.path("old.bin"), "old");

@@ -102,7 +102,7 @@ TEST_F(InfoWindowsTest, TheAboutBoxClosesWithOkEnterOrItsCloseBox) {
     for (QLabel* label : {AboutBox->CopyLab, AboutBox->WwwLab})
         EXPECT_LE(label->geometry().right(), AboutBox->Bevel->geometry().right())
             << label->text().toStdString();
-    const ConfigImage before = MainWin->bank().image;
+    const ConfigImage before = MainWin->bank().image();
     const std::function<void(QWidget*)> ways[] = {
         [](QWidget*) { AboutBox->OKButton->click(); },
         [](QWidget*) { QTest::keyClick(AboutBox, Qt::Key_Return); },
@@ -118,7 +118,7 @@ TEST_F(InfoWindowsTest, TheAboutBoxClosesWithOkEnterOrItsCloseBox) {
         EXPECT_TRUE(opened);
         EXPECT_FALSE(AboutBox->isVisible());
     }
-    EXPECT_EQ(MainWin->bank().image, before);
+    EXPECT_EQ(MainWin->bank().image(), before);
 }
 
 TEST_F(InfoWindowsTest, ProgressWindowHasNoCloseBox) {

@@ -1,4 +1,5 @@
 // Reading and writing a lock: the windows against the simulator on a pseudo-terminal.
+#include "ImageEntries.h"
 #include "UiTestSupport.h"
 
 #include "ConfigFile.h"
@@ -20,15 +21,15 @@ namespace {
 ConfigImage lockImage() {
     V38Bank bank;
     bank.resetImage();
-    bank.image[0] = 0x27;
-    bank.image[1] = 50;
-    bank.image[2] = 3;
-    bank.image[3] = 4;
-    bank.setEntry(0, 3, "4567");
-    bank.setEntry(99, 1, "0");
+    bank.image()[0] = 0x27;
+    bank.image()[1] = 50;
+    bank.image()[2] = 3;
+    bank.image()[3] = 4;
+    setEntry(bank.image(), 0, 3, "4567");
+    setEntry(bank.image(), 99, 1, "0");
     for (std::size_t at = offset::serviceCards; at < ConfigImage::Size; ++at)
-        bank.image[at] = static_cast<std::uint8_t>(at);
-    return bank.image;
+        bank.image()[at] = static_cast<std::uint8_t>(at);
+    return bank.image();
 }
 
 ConfigImage readImageFile(const QString& path) {
@@ -111,7 +112,7 @@ TEST_F(LockTransferTest, ReadShowsTheLocksConfiguration) {
     SeenBoxes seen;
     const ProgressTrace trace = traced([] { MainWin->ZamekRdAct->trigger(); }, &seen);
     EXPECT_TRUE(seen.texts.isEmpty()) << seen.texts.join('|').toStdString();
-    EXPECT_EQ(MainWin->bank().image, lockImage());
+    EXPECT_EQ(MainWin->bank().image(), lockImage());
     EXPECT_EQ(rowTexts(0), QStringList({"1", "4567", "3", "xx4567..."}));
     EXPECT_EQ(rowTexts(99), QStringList({"100", "0", "1", "0..."}));
     EXPECT_TRUE(MainWin->CBx6->isChecked());
@@ -126,12 +127,12 @@ TEST_F(LockTransferTest, ReadShowsTheLocksConfiguration) {
     EXPECT_TRUE(trace.paintedBeforeSecondBlock);
     EXPECT_EQ(ProgrWin->Label->text(), "Odczyt w toku.");
     EXPECT_FALSE(ProgrWin->isVisible());
-    EXPECT_EQ(MainWin->bank().portNumber, 0); // closed after a good transfer
+    EXPECT_EQ(MainWin->bank().portNumber(), 0); // closed after a good transfer
 }
 
 TEST_F(LockTransferTest, WriteSendsTheScreenAndTheImage) {
     startSimulator();
-    MainWin->bank().setEntry(10, 2, "99");
+    setEntry(MainWin->bank().image(), 10, 2, "99");
     MainWin->CBx3->setChecked(true);
     MainWin->T3Edit->setText("17");
     SeenBoxes seen;
@@ -141,10 +142,10 @@ TEST_F(LockTransferTest, WriteSendsTheScreenAndTheImage) {
     EXPECT_TRUE(trace.visibleAtEveryStep);
     EXPECT_EQ(ProgrWin->Label->text(), "Zapis w toku.");
     EXPECT_FALSE(ProgrWin->isVisible());
-    EXPECT_EQ(MainWin->bank().portNumber, 0);
+    EXPECT_EQ(MainWin->bank().portNumber(), 0);
 
     const ConfigImage stored = readImageFile(imagePath_);
-    EXPECT_EQ(stored, MainWin->bank().image);
+    EXPECT_EQ(stored, MainWin->bank().image());
     EXPECT_EQ(stored[0], 0x19 | 0x04);
     EXPECT_EQ(stored[3], 17);
     EXPECT_EQ(stored.entry(10)[0], 0x19);
@@ -162,7 +163,7 @@ TEST_F(LockTransferTest, KBtnWritesAfterTheExitRule) {
 
 TEST_F(LockTransferTest, AReadFailingAtTheLastBlockEndsOnTheDefaults) {
     startSimulator({"--fault", "nak:3@C7"}); // three attempts, all refused
-    MainWin->bank().setEntry(5, 1, "1");
+    setEntry(MainWin->bank().image(), 5, 1, "1");
     MainWin->showRow(5);
     bool progressShownUnderMessage = false;
     SeenBoxes seen =
@@ -174,7 +175,7 @@ TEST_F(LockTransferTest, AReadFailingAtTheLastBlockEndsOnTheDefaults) {
     EXPECT_EQ(seen.texts, QStringList{"Błąd komunikacji z Zamkiem."});
     EXPECT_TRUE(progressShownUnderMessage);
     EXPECT_FALSE(ProgrWin->isVisible());
-    EXPECT_EQ(MainWin->bank().image, ConfigImage::defaults());
+    EXPECT_EQ(MainWin->bank().image(), ConfigImage::defaults());
     EXPECT_EQ(rowTexts(0), QStringList({"1", "", "", ""}));
     EXPECT_EQ(rowTexts(5), QStringList({"6", "", "", ""}));
     EXPECT_EQ(MainWin->T1Edit->text(), "255");
@@ -182,7 +183,7 @@ TEST_F(LockTransferTest, AReadFailingAtTheLastBlockEndsOnTheDefaults) {
     // The next transfer starts afresh with a new search.
     seen = whileAnswering([] { MainWin->readFromLock(); });
     EXPECT_TRUE(seen.texts.isEmpty()) << seen.texts.join('|').toStdString();
-    EXPECT_EQ(MainWin->bank().image, lockImage());
+    EXPECT_EQ(MainWin->bank().image(), lockImage());
 }
 
 TEST_F(LockTransferTest, AFailedWriteLeavesTheScreenAndTheLock) {
@@ -195,8 +196,8 @@ TEST_F(LockTransferTest, AFailedWriteLeavesTheScreenAndTheLock) {
     EXPECT_EQ(trace.values, std::vector<int>({1, 2}));
     EXPECT_EQ(MainWin->T1Edit->text(), "5");
     EXPECT_FALSE(MainWin->CBx1->isChecked());
-    EXPECT_EQ(MainWin->bank().image[0], 0x18); // the screen's flags and times went in
-    EXPECT_EQ(MainWin->bank().image[1], 5);
+    EXPECT_EQ(MainWin->bank().image()[0], 0x18); // the screen's flags and times went in
+    EXPECT_EQ(MainWin->bank().image()[1], 5);
     EXPECT_EQ(readImageFile(imagePath_), lockImage()); // nothing committed
     EXPECT_FALSE(ProgrWin->isVisible());
 }
@@ -204,14 +205,14 @@ TEST_F(LockTransferTest, AFailedWriteLeavesTheScreenAndTheLock) {
 TEST_F(LockTransferTest, NoLockAtAll) {
     qputenv("V38_PORTS", QByteArray::fromStdString(folder_.path("no-such-device").toStdString()));
     MainWin->T1Edit->setText("8");
-    const ConfigImage before = MainWin->bank().image;
+    const ConfigImage before = MainWin->bank().image();
     for (QAction* action : {MainWin->ZamekRdAct, MainWin->ZamekWrAct}) {
         SeenBoxes seen;
         const ProgressTrace trace = traced([action] { action->trigger(); }, &seen);
         EXPECT_EQ(seen.texts, QStringList{"Brak połączenia z Zamkiem."});
         EXPECT_TRUE(trace.values.empty());
         EXPECT_EQ(trace.paints, 0);               // never shown
-        EXPECT_EQ(MainWin->bank().image, before); // not even the times were collected
+        EXPECT_EQ(MainWin->bank().image(), before); // not even the times were collected
         EXPECT_EQ(MainWin->T1Edit->text(), "8");
     }
 }

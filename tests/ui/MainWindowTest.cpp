@@ -1,4 +1,5 @@
 // The main window: what start-up shows, the time edits, the flags and the cards.
+#include "ImageEntries.h"
 #include "UiTestSupport.h"
 
 #include "MainImages.h"
@@ -47,10 +48,10 @@ TEST_F(MainWindowTest, StartUpShowsTheDefaultConfiguration) {
     EXPECT_EQ(MainWin->K1Edit->text(), "");
     EXPECT_EQ(MainWin->K2Edit->text(), "");
 
-    EXPECT_EQ(MainWin->bank().image[0], 0x19);
+    EXPECT_EQ(MainWin->bank().image()[0], 0x19);
     for (std::size_t at = 1; at < ConfigImage::Size; ++at)
-        ASSERT_EQ(MainWin->bank().image[at], 0xFF) << at;
-    EXPECT_EQ(MainWin->bank().portNumber, 0);
+        ASSERT_EQ(MainWin->bank().image()[at], 0xFF) << at;
+    EXPECT_EQ(MainWin->bank().portNumber(), 0);
 
     // Every window carries the program's icon, from the title bar's size to Alt+Tab's.
     const QWidget* windows[] = {MainWin, PrefEdit, AboutBox, HelpWin, ProgrWin};
@@ -256,8 +257,8 @@ TEST_F(MainWindowTest, LeavingAnEmptyOrZeroTimeMakesItOne) {
 }
 
 TEST_F(MainWindowTest, CollectTakesFlagsAndTimesOnly) {
-    MainWin->bank().image[0] = 0xC0 | 0x19; // bits 6 and 7 from a file
-    MainWin->bank().image[100] = 0x12;
+    MainWin->bank().image()[0] = 0xC0 | 0x19; // bits 6 and 7 from a file
+    MainWin->bank().image()[100] = 0x12;
     MainWin->showConfiguration();
     MainWin->CBx2->setChecked(true);
     MainWin->CBx5->setChecked(false);
@@ -265,28 +266,28 @@ TEST_F(MainWindowTest, CollectTakesFlagsAndTimesOnly) {
     MainWin->T2Edit->setText("7");
     MainWin->T3Edit->setText("200");
     MainWin->collectConfiguration();
-    EXPECT_EQ(MainWin->bank().image[0], 0x0B);
-    EXPECT_EQ(MainWin->bank().image[1], 0);
-    EXPECT_EQ(MainWin->bank().image[2], 7);
-    EXPECT_EQ(MainWin->bank().image[3], 200);
-    EXPECT_EQ(MainWin->bank().image[100], 0x12);
+    EXPECT_EQ(MainWin->bank().image()[0], 0x0B);
+    EXPECT_EQ(MainWin->bank().image()[1], 0);
+    EXPECT_EQ(MainWin->bank().image()[2], 7);
+    EXPECT_EQ(MainWin->bank().image()[3], 200);
+    EXPECT_EQ(MainWin->bank().image()[100], 0x12);
 }
 
 TEST_F(MainWindowTest, ShowConfigurationFollowsTheImage) {
     V38Bank& bank = MainWin->bank();
-    ASSERT_EQ(bank.setEntry(0, 3, "4567"), 0);
-    ASSERT_EQ(bank.setEntry(14, 15, "1234567"), 0);
+    ASSERT_EQ(setEntry(bank.image(), 0, 3, "4567"), 0);
+    ASSERT_EQ(setEntry(bank.image(), 14, 15, "1234567"), 0);
     const std::uint8_t activeEmpty[4] = {0x2F, 0x12, 0x34, 0x56};
-    std::copy(activeEmpty, activeEmpty + 4, bank.image.entry(99));
+    std::copy(activeEmpty, activeEmpty + 4, bank.image().entry(99));
     const std::uint8_t card[20] = {0x12, 0x34, 0x56, 0x78, 0x90, 0x12, 0x34, 0x56, 0xD2, 0x51,
                                    0x2F, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
-    std::copy(card, card + 20, bank.image.data() + offset::serviceCards);
+    std::copy(card, card + 20, bank.image().data() + offset::serviceCards);
     // Card 2 with the longest magnetic text: 37 characters, which the edit shows whole.
     for (int b = 0; b < 20; ++b)
-        bank.image[offset::serviceCards + 20 + b] = b % 5 == 4 ? 0x90 : 0x12 + 0x22 * (b % 5);
-    bank.image[offset::serviceCards + 20 + 19] = 0x99;
-    bank.image[0] = 0xFF;
-    bank.image[1] = 0;
+        bank.image()[offset::serviceCards + 20 + b] = b % 5 == 4 ? 0x90 : 0x12 + 0x22 * (b % 5);
+    bank.image()[offset::serviceCards + 20 + 19] = 0x99;
+    bank.image()[0] = 0xFF;
+    bank.image()[1] = 0;
     MainWin->showConfiguration();
 
     EXPECT_EQ(rowTexts(0), QStringList({"1", "4567", "3", "xx4567..."}));
@@ -302,7 +303,7 @@ TEST_F(MainWindowTest, ShowConfigurationFollowsTheImage) {
     EXPECT_EQ(MainWin->T1Edit->text(), "0");
     EXPECT_EQ(MainWin->T1Lbl->text(), "= 0,0 sek");
 
-    bank.image[0] = 0x19;
+    bank.image()[0] = 0x19;
     MainWin->showConfiguration();
     EXPECT_EQ(MainWin->SerwKartBox->title(), " Karty Serwisowe (magnetyczne) ");
     EXPECT_EQ(MainWin->K1Edit->text(), "1234567890123456=2512");
@@ -364,16 +365,16 @@ TEST_F(MainWindowTest, TheFrameIsCentredOnTheDesktopWhenFirstShown) {
 
 TEST_F(MainWindowTest, CBx6SwitchesTheCardTextsOnly) {
     showMainWindow();
-    const ConfigImage before = MainWin->bank().image;
+    const ConfigImage before = MainWin->bank().image();
     QTest::mouseClick(MainWin->CBx6, Qt::LeftButton, {}, QPoint(5, 8));
     EXPECT_TRUE(MainWin->CBx6->isChecked());
     EXPECT_EQ(MainWin->SerwKartBox->title(), " Karty Serwisowe (zbliżeniowe) ");
     EXPECT_EQ(MainWin->K1Edit->text(), QString(20, 'F'));
-    EXPECT_EQ(MainWin->bank().image, before);
+    EXPECT_EQ(MainWin->bank().image(), before);
     QTest::mouseClick(MainWin->CBx6, Qt::LeftButton, {}, QPoint(5, 8));
     EXPECT_EQ(MainWin->SerwKartBox->title(), " Karty Serwisowe (magnetyczne) ");
     EXPECT_EQ(MainWin->K1Edit->text(), "");
-    EXPECT_EQ(MainWin->bank().image, before);
+    EXPECT_EQ(MainWin->bank().image(), before);
 }
 
 TEST_F(MainWindowTest, FocusAndTabOrder) {

@@ -1,4 +1,5 @@
 // Editing a prefix entry: the double click, the dialog and its filter.
+#include "ImageEntries.h"
 #include "UiTestSupport.h"
 
 #include "FormDialog.h"
@@ -49,7 +50,7 @@ TEST_F(PrefEditTest, OkStoresTheEntryAndShowsOnlyThatRow) {
     EXPECT_EQ(openedText, "");
     EXPECT_EQ(rowTexts(6), QStringList({"7", "1234567", "15", "xxxxxxxxxxxxxx1234567..."}));
     const std::uint8_t stored[4] = {0xE1, 0x23, 0x45, 0x67};
-    EXPECT_TRUE(std::equal(stored, stored + 4, MainWin->bank().image.entry(6)));
+    EXPECT_TRUE(std::equal(stored, stored + 4, MainWin->bank().image().entry(6)));
     EXPECT_EQ(MainWin->T1Edit->text(), "77");
 
     // The next opening shows what is stored.
@@ -62,11 +63,11 @@ TEST_F(PrefEditTest, OkStoresTheEntryAndShowsOnlyThatRow) {
     EXPECT_EQ(openedAt, 15);
     EXPECT_EQ(openedText, "1234567");
     EXPECT_EQ(rowTexts(6), QStringList({"7", "", "", ""}));
-    EXPECT_EQ(MainWin->bank().image.entry(6)[0], 0xFF);
+    EXPECT_EQ(MainWin->bank().image().entry(6)[0], 0xFF);
 }
 
 TEST_F(PrefEditTest, AnEmptyPrefixMakesTheEntryInactive) {
-    MainWin->bank().setEntry(3, 3, "4567");
+    setEntry(MainWin->bank().image(), 3, 3, "4567");
     MainWin->showRow(3);
     showMainWindow();
     doubleClickRow(3, [](TPrefEdit& dialog) {
@@ -79,10 +80,10 @@ TEST_F(PrefEditTest, AnEmptyPrefixMakesTheEntryInactive) {
 }
 
 TEST_F(PrefEditTest, CancelAndTheCloseBoxChangeNothing) {
-    MainWin->bank().setEntry(0, 1, "59");
+    setEntry(MainWin->bank().image(), 0, 1, "59");
     MainWin->showRow(0);
     showMainWindow();
-    const ConfigImage before = MainWin->bank().image;
+    const ConfigImage before = MainWin->bank().image();
     int result = 0;
     doubleClickRow(0, [&](TPrefEdit& dialog) {
         dialog.PrefEdt->setText("0");
@@ -97,7 +98,7 @@ TEST_F(PrefEditTest, CancelAndTheCloseBoxChangeNothing) {
         result = dialog.result();
     });
     EXPECT_EQ(result, ModalCancel);
-    EXPECT_EQ(MainWin->bank().image, before);
+    EXPECT_EQ(MainWin->bank().image(), before);
     EXPECT_EQ(rowTexts(0), QStringList({"1", "59", "1", "59..."}));
 }
 

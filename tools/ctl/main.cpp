@@ -144,7 +144,7 @@ int probeCommand(const Options& options) {
         return Failure;
     if (!lock.bank.findLock(AllComPorts))
         return fail(NoConnectionMessage);
-    std::printf("%s\n", portName(lock.bank.portNumber).c_str());
+    std::printf("%s\n", portName(lock.bank.portNumber()).c_str());
     return Success;
 }
 
@@ -178,7 +178,7 @@ int readCommand(const Options& options, const std::string& name) {
         return Failure;
     if (const TransferResult result = readLock(lock.bank).result; result != TransferResult::Done)
         return failTransfer(result);
-    const std::string error = writeOutput(name, fileBytes(lock.bank.image, document));
+    const std::string error = writeOutput(name, fileBytes(lock.bank.image(), document));
     return error.empty() ? Success : failWith(error);
 }
 
@@ -190,7 +190,7 @@ int writeCommand(const Options& options, const std::string& name) {
     if (!lock.start(options))
         return Failure;
     V38Bank& bank = lock.bank;
-    bank.image = image;
+    bank.image() = image;
     const TransferOutcome outcome = writeLock(bank);
     if (outcome.result == TransferResult::Done)
         return Success;
@@ -251,7 +251,7 @@ int diffCommand(const Options& options, const std::string& a, const std::string&
 class PortOfLock : public TransferHooks {
 public:
     explicit PortOfLock(const V38Bank& bank) : bank_(bank) {}
-    void lockFound() override { port = bank_.portNumber; }
+    void lockFound() override { port = bank_.portNumber(); }
     int port = 0;
 
 private:
@@ -274,7 +274,7 @@ int verifyCommand(const Options& options, const std::string& name) {
     }
     return listDifferences("From " + shownInputName(name) + " to the lock on " +
                                portName(found.port) + ":",
-                           expected, lock.bank.image, options);
+                           expected, lock.bank.image(), options);
 }
 
 int usage(FILE* stream, int status) {
