@@ -30,40 +30,9 @@ TMainWin* MainWin = nullptr;
 namespace {
 
 constexpr int ToolBarHeight = 29;
-constexpr int TimeLimit = 256; // a time is one byte
 
 bool isDecimalDigit(QChar c) {
     return c >= QLatin1Char('0') && c <= QLatin1Char('9');
-}
-
-// The value of a text of digits, saturated far above any byte so that a long text
-// cannot overflow.
-int digitsValue(const QString& digits) {
-    int value = 0;
-    for (const QChar c : digits) {
-        if (!isDecimalDigit(c))
-            break;
-        value = std::min(value * 10 + (c.unicode() - '0'), 1000000);
-    }
-    return value;
-}
-
-// A time as it goes into the image: leading blanks and one sign are accepted, the
-// number ends at the first non-digit, no digits give 0, and the low 8 bits are kept
-// (computed modulo 256, so no text is too long).
-std::uint8_t timeByte(const QString& text) {
-    int at = 0;
-    while (at < text.size() && text.at(at).isSpace())
-        ++at;
-    bool negative = false;
-    if (at < text.size() && (text.at(at) == QLatin1Char('+') || text.at(at) == QLatin1Char('-'))) {
-        negative = text.at(at) == QLatin1Char('-');
-        ++at;
-    }
-    unsigned low = 0;
-    for (; at < text.size() && isDecimalDigit(text.at(at)); ++at)
-        low = (low * 10 + unsigned(text.at(at).unicode() - '0')) & 0xFF;
-    return static_cast<std::uint8_t>(negative ? (256 - low) & 0xFF : low);
 }
 
 // Qt moves the focus out of an edit also when a menu or another window opens; the
@@ -265,9 +234,9 @@ void TMainWin::collectConfiguration() {
             flags |= flag;
     }
     bank_.image[offset::flags] = flags;
-    bank_.image[offset::boltPulse] = timeByte(T1Edit->text());
-    bank_.image[offset::entryLockout] = timeByte(T2Edit->text());
-    bank_.image[offset::matLockout] = timeByte(T3Edit->text());
+    bank_.image[offset::boltPulse] = timeByte(T1Edit->text().toStdString());
+    bank_.image[offset::entryLockout] = timeByte(T2Edit->text().toStdString());
+    bank_.image[offset::matLockout] = timeByte(T3Edit->text().toStdString());
 }
 
 void TMainWin::resetConfiguration() {
@@ -277,14 +246,14 @@ void TMainWin::resetConfiguration() {
 
 void TMainWin::timeEditChange(QLineEdit& edit, QLabel& reading, std::string (*format)(int)) {
     EditState state = removeRefused({edit.text(), selectionStart(edit)}, isDecimalDigit);
-    if (!state.text.isEmpty() && digitsValue(state.text) >= TimeLimit) {
+    if (!state.text.isEmpty() && timeValue(state.text.toStdString()) >= TimeLimit) {
         // The character just typed before the caret made it too large.
         const int at = std::min(std::max(state.caret, 1), int(state.text.size())) - 1;
         state.text.remove(at, 1);
         state.caret = at;
     }
     putBack(edit, state);
-    reading.setText(QString::fromStdString(format(digitsValue(state.text))));
+    reading.setText(QString::fromStdString(format(timeValue(state.text.toStdString()))));
 }
 
 void TMainWin::T1EditChange() {
@@ -300,7 +269,7 @@ void TMainWin::T3EditChange() {
 }
 
 void TMainWin::T1EditExit(QLineEdit* sender) {
-    if (digitsValue(sender->text()) == 0)
+    if (timeValue(sender->text().toStdString()) == 0)
         sender->setText(QStringLiteral("1"));
 }
 
