@@ -12,10 +12,6 @@ namespace v38 {
 // until it ends. The dialogs are children of the main window, which they are centred
 // over; being destroyed first, each leaves it before it goes.
 struct Windows {
-    Windows() = default;
-    Windows(const Windows&) = delete;
-    Windows& operator=(const Windows&) = delete;
-
     TMainWin MainWin{*this};
     TPrefEdit PrefEdit{&MainWin};
     TAboutBox AboutBox{&MainWin};
