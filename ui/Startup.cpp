@@ -1,11 +1,6 @@
 #include "Startup.h"
 
 #include "Application.h"
-#include "about.h"
-#include "main.h"
-#include "opis.h"
-#include "prefedit.h"
-#include "progr.h"
 
 #include "TraceFile.h"
 
@@ -15,23 +10,6 @@
 
 namespace v38 {
 
-void createWindows() {
-    MainWin = new TMainWin();
-    PrefEdit = new TPrefEdit(MainWin);
-    AboutBox = new TAboutBox(MainWin);
-    HelpWin = new THelpWin(MainWin);
-    ProgrWin = new TProgrWin(MainWin);
-}
-
-void destroyWindows() {
-    delete MainWin; // the dialogs go with it
-    MainWin = nullptr;
-    PrefEdit = nullptr;
-    AboutBox = nullptr;
-    HelpWin = nullptr;
-    ProgrWin = nullptr;
-}
-
 int runVestibar(int argc, char** argv) {
     Application application(argc, argv);
     // V38_TRACE=FILE: the link's trace for support, as v38ctl's --trace writes it. It
@@ -39,12 +17,13 @@ int runVestibar(int argc, char** argv) {
     std::unique_ptr<TraceFile> trace;
     if (const char* path = std::getenv("V38_TRACE"); path && *path)
         trace = std::make_unique<TraceFile>(path, "vestibar");
+    std::unique_ptr<Windows> windows;
     int exitCode = 0;
     try {
-        createWindows();
+        windows = std::make_unique<Windows>();
         if (trace && trace->isOpen())
-            MainWin->bank().setTrace(trace.get());
-        MainWin->show();
+            windows->MainWin.bank().setTrace(trace.get());
+        windows->MainWin.show();
         exitCode = application.exec();
     } catch (const std::exception& error) {
         showException(exceptionMessage(error));
@@ -53,7 +32,6 @@ int runVestibar(int argc, char** argv) {
         showException(QStringLiteral("Nieznany wyjątek."));
         exitCode = 0;
     }
-    destroyWindows();
     return exitCode;
 }
 

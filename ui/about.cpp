@@ -2,12 +2,11 @@
 
 #include "MainImages.h"
 #include "WindowFont.h"
+#include "ui_about.h"
 
 #include <QFontMetrics>
 
 namespace v38 {
-
-TAboutBox* AboutBox = nullptr;
 
 namespace {
 constexpr QSize LogoSize(76, 77);
@@ -27,18 +26,20 @@ QFont titleFont(const QString& text, int width) {
 }
 } // namespace
 
-TAboutBox::TAboutBox(QWidget* owner) : FormDialog(owner) {
-    setupUi(this);
+TAboutBox::TAboutBox(QWidget* owner) : FormDialog(owner), ui_(std::make_unique<Ui::TAboutBox>()) {
+    ui_->setupUi(this);
     setFont(windowFont(11));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
     setFixedSize(size());
-    VestibarLab->setFont(titleFont(VestibarLab->text(), VestibarLab->width()));
-    for (QLabel* label : {VerLab, CopyLab, WwwLab})
+    ui_->VestibarLab->setFont(titleFont(ui_->VestibarLab->text(), ui_->VestibarLab->width()));
+    for (QLabel* label : {ui_->VerLab, ui_->CopyLab, ui_->WwwLab})
         label->adjustSize();
-    Image1->setPixmap(logo(devicePixelRatioF()));
-    connect(OKButton, &QPushButton::clicked, this, [this] { done(ModalOk); });
-    OKButton->setFocus();
+    ui_->Image1->setPixmap(logo(devicePixelRatioF()));
+    connect(ui_->OKButton, &QPushButton::clicked, this, [this] { done(ModalOk); });
+    ui_->OKButton->setFocus();
 }
+
+TAboutBox::~TAboutBox() = default;
 
 } // namespace v38

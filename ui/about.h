@@ -1,17 +1,24 @@
 #pragma once
 
 #include "FormDialog.h"
-#include "ui_about.h"
+
+#include <memory>
+
+namespace Ui {
+class TAboutBox;
+}
 
 namespace v38 {
 
 // "O programie Vestibar": name, version, maker and logo.
-class TAboutBox : public FormDialog, public Ui::TAboutBox {
+class TAboutBox : public FormDialog {
     Q_OBJECT
 public:
     explicit TAboutBox(QWidget* owner);
-};
+    ~TAboutBox() override;
 
-extern TAboutBox* AboutBox;
+private:
+    std::unique_ptr<Ui::TAboutBox> ui_;
+};
 
 } // namespace v38

@@ -6,11 +6,10 @@
 #include "MainImages.h"
 #include "PrefixEntry.h"
 #include "ServiceCard.h"
+#include "Startup.h"
 #include "TimeReading.h"
 #include "WindowFont.h"
-#include "about.h"
-#include "opis.h"
-#include "prefedit.h"
+#include "ui_main.h"
 
 #include <QEvent>
 #include <QFocusEvent>
@@ -26,45 +25,12 @@
 
 namespace v38 {
 
-TMainWin* MainWin = nullptr;
-
 namespace {
 
 constexpr int ToolBarHeight = 29;
-constexpr int TimeLimit = 256; // a time is one byte
 
 bool isDecimalDigit(QChar c) {
     return c >= QLatin1Char('0') && c <= QLatin1Char('9');
-}
-
-// The value of a text of digits, saturated far above any byte so that a long text
-// cannot overflow.
-int digitsValue(const QString& digits) {
-    int value = 0;
-    for (const QChar c : digits) {
-        if (!isDecimalDigit(c))
-            break;
-        value = std::min(value * 10 + (c.unicode() - '0'), 1000000);
-    }
-    return value;
-}
-
-// A time as it goes into the image: leading blanks and one sign are accepted, the
-// number ends at the first non-digit, no digits give 0, and the low 8 bits are kept
-// (computed modulo 256, so no text is too long).
-std::uint8_t timeByte(const QString& text) {
-    int at = 0;
-    while (at < text.size() && text.at(at).isSpace())
-        ++at;
-    bool negative = false;
-    if (at < text.size() && (text.at(at) == QLatin1Char('+') || text.at(at) == QLatin1Char('-'))) {
-        negative = text.at(at) == QLatin1Char('-');
-        ++at;
-    }
-    unsigned low = 0;
-    for (; at < text.size() && isDecimalDigit(text.at(at)); ++at)
-        low = (low * 10 + unsigned(text.at(at).unicode() - '0')) & 0xFF;
-    return static_cast<std::uint8_t>(negative ? (256 - low) & 0xFF : low);
 }
 
 // Qt moves the focus out of an edit also when a menu or another window opens; the
@@ -82,28 +48,29 @@ bool leavesForAnotherControl(const QFocusEvent& event) {
 
 } // namespace
 
-TMainWin::TMainWin(QWidget* parent) : QMainWindow(parent) {
-    setupUi(this);
+TMainWin::TMainWin(Windows& windows) : ui_(std::make_unique<Ui::TMainWin>()), windows_(windows) {
+    ui_->setupUi(this);
     setFont(windowFont());
-    resize(ClientWidth, ClientHeight + MainMenu->sizeHint().height());
-    ToolBar->setStyleSheet(QStringLiteral("QFrame#ToolBar { border-top: 1px solid palette(mid);"
-                                          " border-bottom: 1px solid palette(mid); }"));
-    for (QLabel* label : {Label1, Label2, Label3, Label7, Label8})
+    resize(ClientWidth, ClientHeight + ui_->MainMenu->sizeHint().height());
+    ui_->ToolBar->setStyleSheet(
+        QStringLiteral("QFrame#ToolBar { border-top: 1px solid palette(mid);"
+                       " border-bottom: 1px solid palette(mid); }"));
+    for (QLabel* label : {ui_->Label1, ui_->Label2, ui_->Label3, ui_->Label7, ui_->Label8})
         label->adjustSize();
 
     setUpActions();
     setUpList();
 
-    connect(CBx6, &QCheckBox::toggled, this, &TMainWin::CBx6Click);
-    connect(T1Edit, &QLineEdit::textChanged, this, &TMainWin::T1EditChange);
-    connect(T2Edit, &QLineEdit::textChanged, this, &TMainWin::T2EditChange);
-    connect(T3Edit, &QLineEdit::textChanged, this, &TMainWin::T3EditChange);
-    for (QLineEdit* edit : {T1Edit, T2Edit, T3Edit})
+    connect(ui_->CBx6, &QCheckBox::toggled, this, &TMainWin::CBx6Click);
+    connect(ui_->T1Edit, &QLineEdit::textChanged, this, &TMainWin::T1EditChange);
+    connect(ui_->T2Edit, &QLineEdit::textChanged, this, &TMainWin::T2EditChange);
+    connect(ui_->T3Edit, &QLineEdit::textChanged, this, &TMainWin::T3EditChange);
+    for (QLineEdit* edit : {ui_->T1Edit, ui_->T2Edit, ui_->T3Edit})
         edit->installEventFilter(this);
-    connect(KBtn, &QPushButton::clicked, this, &TMainWin::KBtnClick);
-    pressOnEnter(*KBtn);
+    connect(ui_->KBtn, &QPushButton::clicked, this, &TMainWin::KBtnClick);
+    pressOnEnter(*ui_->KBtn);
 
-    CBx1->setFocus(); // the card box holds only disabled controls
+    ui_->CBx1->setFocus(); // the card box holds only disabled controls
     resetConfiguration();
 }
 
@@ -119,14 +86,14 @@ void TMainWin::setUpActions() {
         QAction* menuItem;
     };
     const Binding bindings[] = {
-        {FilNewAct, MainImages::New, FilNewTBtn, FilNewMnu},
-        {FilOpenAct, MainImages::Open, FilOpenTBtn, FilOpenMnu},
-        {FilSaveAct, MainImages::Save, FilSaveTBtn, FilSaveMnu},
-        {FilExitAct, MainImages::Exit, nullptr, FilExitMnu},
-        {ZamekRdAct, MainImages::LockRead, ZamekRdTBtn, ZamekRdMnu},
-        {ZamekWrAct, MainImages::LockWrite, ZamekWrTBtn, ZamekWrMnu},
-        {HlpHlpAct, -1, nullptr, HlpHlpMnu},
-        {HlpAboutAct, -1, nullptr, HlpAboutMnu},
+        {ui_->FilNewAct, MainImages::New, ui_->FilNewTBtn, ui_->FilNewMnu},
+        {ui_->FilOpenAct, MainImages::Open, ui_->FilOpenTBtn, ui_->FilOpenMnu},
+        {ui_->FilSaveAct, MainImages::Save, ui_->FilSaveTBtn, ui_->FilSaveMnu},
+        {ui_->FilExitAct, MainImages::Exit, nullptr, ui_->FilExitMnu},
+        {ui_->ZamekRdAct, MainImages::LockRead, ui_->ZamekRdTBtn, ui_->ZamekRdMnu},
+        {ui_->ZamekWrAct, MainImages::LockWrite, ui_->ZamekWrTBtn, ui_->ZamekWrMnu},
+        {ui_->HlpHlpAct, -1, nullptr, ui_->HlpHlpMnu},
+        {ui_->HlpAboutAct, -1, nullptr, ui_->HlpAboutMnu},
     };
     for (const Binding& b : bindings) {
         if (b.image >= 0)
@@ -155,31 +122,31 @@ void TMainWin::setUpActions() {
         connect(item, &QAction::triggered, action, [action] { action->trigger(); });
     }
 
-    connect(FilNewAct, &QAction::triggered, this, &TMainWin::FilNewActExecute);
-    connect(FilOpenAct, &QAction::triggered, this, &TMainWin::FilOpenActExecute);
-    connect(FilSaveAct, &QAction::triggered, this, &TMainWin::FilSaveActExecute);
-    connect(ZamekRdAct, &QAction::triggered, this, &TMainWin::ZamekRdActExecute);
-    connect(ZamekWrAct, &QAction::triggered, this, &TMainWin::ZamekWrActExecute);
-    connect(HlpHlpAct, &QAction::triggered, this, &TMainWin::HlpHlpActExecute);
-    connect(HlpAboutAct, &QAction::triggered, this, &TMainWin::HlpAboutActExecute);
+    connect(ui_->FilNewAct, &QAction::triggered, this, &TMainWin::FilNewActExecute);
+    connect(ui_->FilOpenAct, &QAction::triggered, this, &TMainWin::FilOpenActExecute);
+    connect(ui_->FilSaveAct, &QAction::triggered, this, &TMainWin::FilSaveActExecute);
+    connect(ui_->ZamekRdAct, &QAction::triggered, this, &TMainWin::ZamekRdActExecute);
+    connect(ui_->ZamekWrAct, &QAction::triggered, this, &TMainWin::ZamekWrActExecute);
+    connect(ui_->HlpHlpAct, &QAction::triggered, this, &TMainWin::HlpHlpActExecute);
+    connect(ui_->HlpAboutAct, &QAction::triggered, this, &TMainWin::HlpAboutActExecute);
     // "&Koniec" has no work: it stays greyed and the window closes through its frame.
-    FilExitAct->setEnabled(false);
+    ui_->FilExitAct->setEnabled(false);
 }
 
 void TMainWin::setUpList() {
-    PrefLView->setFont(font());
-    QHeaderView* header = PrefLView->header();
+    ui_->PrefLView->setFont(font());
+    QHeaderView* header = ui_->PrefLView->header();
     header->setSectionsMovable(false);
     const int widths[] = {30, 70, 60, 160};
     for (int column = 0; column < 4; ++column)
-        PrefLView->setColumnWidth(column, widths[column]);
+        ui_->PrefLView->setColumnWidth(column, widths[column]);
     QList<QTreeWidgetItem*> rows;
     rows.reserve(EntryCount);
     for (int n = 1; n <= EntryCount; ++n)
         rows.append(
             new QTreeWidgetItem(QStringList{QString::number(n), QString(), QString(), QString()}));
-    PrefLView->addTopLevelItems(rows);
-    PrefLView->viewport()->installEventFilter(this);
+    ui_->PrefLView->addTopLevelItems(rows);
+    ui_->PrefLView->viewport()->installEventFilter(this);
 }
 
 void TMainWin::showError(const QString& text) {
@@ -192,7 +159,7 @@ void TMainWin::showError(const QString& text) {
 }
 
 void TMainWin::showRow(int i) {
-    QTreeWidgetItem* row = PrefLView->topLevelItem(i);
+    QTreeWidgetItem* row = ui_->PrefLView->topLevelItem(i);
     if (!row)
         return;
     int position = 0;
@@ -222,26 +189,26 @@ QString TMainWin::proximityCardText(int k) const {
 }
 
 void TMainWin::showServiceCards() {
-    if (CBx6->isChecked()) {
-        SerwKartBox->setTitle(QStringLiteral(" Karty Serwisowe (zbliżeniowe) "));
-        K1Edit->setText(proximityCardText(0));
-        K2Edit->setText(proximityCardText(1));
+    if (ui_->CBx6->isChecked()) {
+        ui_->SerwKartBox->setTitle(QStringLiteral(" Karty Serwisowe (zbliżeniowe) "));
+        ui_->K1Edit->setText(proximityCardText(0));
+        ui_->K2Edit->setText(proximityCardText(1));
     } else {
-        SerwKartBox->setTitle(QStringLiteral(" Karty Serwisowe (magnetyczne) "));
-        K1Edit->setText(magneticCardText(0));
-        K2Edit->setText(magneticCardText(1));
+        ui_->SerwKartBox->setTitle(QStringLiteral(" Karty Serwisowe (magnetyczne) "));
+        ui_->K1Edit->setText(magneticCardText(0));
+        ui_->K2Edit->setText(magneticCardText(1));
     }
 }
 
 // The six check boxes in bit order: CBx6 comes last, so that its click handler sees the
 // other five already set.
 TMainWin::FlagBoxes TMainWin::flagBoxes() const {
-    return {{{CBx1, DoorSensor},
-             {CBx2, DoorSensorOpenWhenClosed},
-             {CBx3, PresenceSensorNC},
-             {CBx4, BankFormat},
-             {CBx5, HalfStripe},
-             {CBx6, ProximityServiceCards}}};
+    return {{{ui_->CBx1, DoorSensor},
+             {ui_->CBx2, DoorSensorOpenWhenClosed},
+             {ui_->CBx3, PresenceSensorNC},
+             {ui_->CBx4, BankFormat},
+             {ui_->CBx5, HalfStripe},
+             {ui_->CBx6, ProximityServiceCards}}};
 }
 
 void TMainWin::showConfiguration() {
@@ -250,13 +217,13 @@ void TMainWin::showConfiguration() {
     showServiceCards();
     // A box that changes state runs its click handler, as a user's click would: for
     // CBx6 that shows the cards again, so the card box always ends up matching bit 5.
-    const std::uint8_t flags = bank_.image()[offset::flags];
+    const std::uint8_t flags = image()[offset::flags];
     for (const auto& [box, flag] : flagBoxes())
         box->setChecked(flags & flag);
     // A text that differs runs the edit's filter and reading; an equal one runs nothing.
-    showText(*T1Edit, QString::number(bank_.image()[offset::boltPulse]));
-    showText(*T2Edit, QString::number(bank_.image()[offset::entryLockout]));
-    showText(*T3Edit, QString::number(bank_.image()[offset::matLockout]));
+    showText(*ui_->T1Edit, QString::number(image()[offset::boltPulse]));
+    showText(*ui_->T2Edit, QString::number(image()[offset::entryLockout]));
+    showText(*ui_->T3Edit, QString::number(image()[offset::matLockout]));
 }
 
 void TMainWin::collectConfiguration() {
@@ -265,10 +232,10 @@ void TMainWin::collectConfiguration() {
         if (box->isChecked())
             flags |= flag;
     }
-    bank_.image()[offset::flags] = flags;
-    bank_.image()[offset::boltPulse] = timeByte(T1Edit->text());
-    bank_.image()[offset::entryLockout] = timeByte(T2Edit->text());
-    bank_.image()[offset::matLockout] = timeByte(T3Edit->text());
+    image()[offset::flags] = flags;
+    image()[offset::boltPulse] = timeByte(ui_->T1Edit->text().toStdString());
+    image()[offset::entryLockout] = timeByte(ui_->T2Edit->text().toStdString());
+    image()[offset::matLockout] = timeByte(ui_->T3Edit->text().toStdString());
 }
 
 void TMainWin::resetConfiguration() {
@@ -278,30 +245,30 @@ void TMainWin::resetConfiguration() {
 
 void TMainWin::timeEditChange(QLineEdit& edit, QLabel& reading, std::string (*format)(int)) {
     EditState state = removeRefused({edit.text(), selectionStart(edit)}, isDecimalDigit);
-    if (!state.text.isEmpty() && digitsValue(state.text) >= TimeLimit) {
+    if (!state.text.isEmpty() && timeValue(state.text.toStdString()) >= TimeLimit) {
         // The character just typed before the caret made it too large.
         const int at = std::min(std::max(state.caret, 1), int(state.text.size())) - 1;
         state.text.remove(at, 1);
         state.caret = at;
     }
     putBack(edit, state);
-    reading.setText(QString::fromStdString(format(digitsValue(state.text))));
+    reading.setText(QString::fromStdString(format(timeValue(state.text.toStdString()))));
 }
 
 void TMainWin::T1EditChange() {
-    timeEditChange(*T1Edit, *T1Lbl, v38::boltPulseReading);
+    timeEditChange(*ui_->T1Edit, *ui_->T1Lbl, v38::boltPulseReading);
 }
 
 void TMainWin::T2EditChange() {
-    timeEditChange(*T2Edit, *T2Lbl, v38::lockoutReading);
+    timeEditChange(*ui_->T2Edit, *ui_->T2Lbl, v38::lockoutReading);
 }
 
 void TMainWin::T3EditChange() {
-    timeEditChange(*T3Edit, *T3Lbl, v38::lockoutReading);
+    timeEditChange(*ui_->T3Edit, *ui_->T3Lbl, v38::lockoutReading);
 }
 
 void TMainWin::T1EditExit(QLineEdit* sender) {
-    if (digitsValue(sender->text()) == 0)
+    if (timeValue(sender->text().toStdString()) == 0)
         sender->setText(QStringLiteral("1"));
 }
 
@@ -314,26 +281,27 @@ void TMainWin::FilNewActExecute() {
 }
 
 void TMainWin::HlpHlpActExecute() {
-    HelpWin->exec();
+    windows_.HelpWin.exec();
 }
 
 void TMainWin::HlpAboutActExecute() {
-    AboutBox->exec();
+    windows_.AboutBox.exec();
 }
 
 void TMainWin::PrefLViewDblClick() {
-    QTreeWidgetItem* row = PrefLView->selectedItems().value(0);
+    QTreeWidgetItem* row = ui_->PrefLView->selectedItems().value(0);
     if (!row)
         return;
-    const int i = PrefLView->indexOfTopLevelItem(row);
+    const int i = ui_->PrefLView->indexOfTopLevelItem(row);
     int position = 0;
     char text[MaxPrefixLength + 1] = {};
     getEntry(bank_.image(), i, position, text);
-    PrefEdit->showPrefix(position, QString::fromLatin1(text));
-    if (PrefEdit->exec() != ModalOk)
+    TPrefEdit& dialog = windows_.PrefEdit;
+    dialog.showPrefix(position, QString::fromLatin1(text));
+    if (dialog.exec() != ModalOk)
         return;
     char edited[MaxPrefixLength + 1] = {};
-    PrefEdit->collectPrefix(position, edited);
+    dialog.collectPrefix(position, edited);
     setEntry(bank_.image(), i, position, edited);
     showRow(i);
 }
@@ -341,7 +309,7 @@ void TMainWin::PrefLViewDblClick() {
 bool TMainWin::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
     case QEvent::FocusOut:
-        if (watched == T1Edit || watched == T2Edit || watched == T3Edit) {
+        if (watched == ui_->T1Edit || watched == ui_->T2Edit || watched == ui_->T3Edit) {
             if (leavesForAnotherControl(*static_cast<QFocusEvent*>(event)))
                 T1EditExit(static_cast<QLineEdit*>(watched));
         }
@@ -355,7 +323,7 @@ bool TMainWin::eventFilter(QObject* watched, QEvent* event) {
         }
         break;
     case QEvent::MouseButtonDblClick:
-        if (watched == PrefLView->viewport() &&
+        if (watched == ui_->PrefLView->viewport() &&
             static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
             PrefLViewDblClick();
         break;
@@ -383,7 +351,7 @@ void TMainWin::showEvent(QShowEvent* event) {
 
 void TMainWin::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
-    ToolBar->resize(ClientArea->width(), ToolBarHeight);
+    ui_->ToolBar->resize(ui_->ClientArea->width(), ToolBarHeight);
 }
 
 } // namespace v38

@@ -2,28 +2,38 @@
 
 #include "ConfigFile.h"
 #include "V38Bank.h"
-#include "ui_main.h"
 
 #include <QMainWindow>
 
 #include <array>
+#include <memory>
 #include <string>
 #include <utility>
 
+class QCheckBox;
 class QFileDialog;
+class QLabel;
+class QLineEdit;
+
+namespace Ui {
+class TMainWin;
+}
 
 namespace v38 {
+
+struct Windows;
 
 // The configurator's working surface: the prefix list, the flags, the times and the
 // service cards of the one configuration image, the menu, the tool bar and the
 // commands that move the image between the screen, files and the lock.
-class TMainWin : public QMainWindow, public Ui::TMainWin {
+class TMainWin : public QMainWindow {
     Q_OBJECT
 public:
     static constexpr int ClientWidth = 844;
     static constexpr int ClientHeight = 552;
 
-    explicit TMainWin(QWidget* parent = nullptr);
+    // Made first of `windows`; it reaches the dialogs only once they are all made.
+    explicit TMainWin(Windows& windows);
     ~TMainWin() override;
 
     // The lock and the configuration image; everything on the screen shows its bytes.
@@ -49,10 +59,6 @@ public:
     void showCommError();
     void readFromLock();
     void writeToLock();
-
-    // Made on first use; see openDialog and saveDialog.
-    QFileDialog* FilOpenDlg = nullptr;
-    QFileDialog* FilSaveDlg = nullptr;
 
 public slots:
     void FilNewActExecute();
@@ -83,12 +89,16 @@ private:
     QFileDialog& openDialog();
     QFileDialog& saveDialog();
     void timeEditChange(QLineEdit& edit, QLabel& reading, std::string (*format)(int));
+    // The image the screen shows, kept by the bank.
+    ConfigImage& image() { return bank_.image(); }
 
+    std::unique_ptr<Ui::TMainWin> ui_;
+    Windows& windows_;
     V38Bank bank_;
+    // Made on first use; see openDialog and saveDialog.
+    QFileDialog* FilOpenDlg = nullptr;
+    QFileDialog* FilSaveDlg = nullptr;
     bool placed_ = false; // centred by its first showing
 };
-
-// The application-wide instance, created first at start-up.
-extern TMainWin* MainWin;
 
 } // namespace v38

@@ -87,7 +87,7 @@ void TMainWin::showFileStatus(const QString& name, FileStatus status) {
 }
 
 void TMainWin::loadFile(const QString& name) {
-    const FileStatus status = readConfigFile(toPath(name), bank_.image());
+    const FileStatus status = readConfigFile(toPath(name), image());
     if (status == FileStatus::Ok)
         showConfiguration();
     else
@@ -96,8 +96,7 @@ void TMainWin::loadFile(const QString& name) {
 
 void TMainWin::saveFile(const QString& name) {
     collectConfiguration(); // also when the file then cannot be written
-    if (const FileStatus status = writeConfigFile(toPath(name), bank_.image());
-        status != FileStatus::Ok)
+    if (const FileStatus status = writeConfigFile(toPath(name), image()); status != FileStatus::Ok)
         showFileStatus(name, status);
 }
 

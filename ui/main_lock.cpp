@@ -2,47 +2,36 @@
 #include "main.h"
 
 #include "LinkMessages.h"
+#include "Startup.h"
 #include "Transfer.h"
-#include "progr.h"
-
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QWindow>
 
 namespace v38 {
 
 namespace {
 
-constexpr int ExposeWaitMs = 500;
-
 // What the screen does between the steps of a transfer: the progress window while the
 // lock is on the line, and the configuration or the message at the end.
 class TransferScreen : public TransferHooks {
 public:
-    TransferScreen(TMainWin& window, TransferDirection direction)
-        : window_(window), direction_(direction) {}
+    TransferScreen(TMainWin& window, TProgrWin& progress, TransferDirection direction)
+        : window_(window), progress_(progress), direction_(direction) {}
 
     // Hides the progress window however a transfer ends, so that an unexpected error
     // never leaves a window without a close box on the screen.
     ~TransferScreen() override {
         if (shown_)
-            ProgrWin->hide();
+            progress_.hide();
     }
 
     void lockFound() override {
         shown_ = true;
-        showProgress(direction_ == TransferDirection::Read ? QStringLiteral("Odczyt w toku.")
-                                                           : QStringLiteral("Zapis w toku."));
+        progress_.start(direction_ == TransferDirection::Read ? QStringLiteral("Odczyt w toku.")
+                                                              : QStringLiteral("Zapis w toku."));
         if (direction_ == TransferDirection::Write)
             window_.collectConfiguration();
     }
 
-    // The thread stays on the line until the transfer ends, so the bar is painted at
-    // once rather than when the event loop next runs.
-    void blockDone(int block) override {
-        ProgrWin->TrProgrBar->setValue(block);
-        ProgrWin->TrProgrBar->repaint();
-    }
+    void blockDone(int block) override { progress_.showBlock(block); }
 
     // A doubtful transfer is checked by reading the image from the lock again: the bar
     // runs through those blocks once more, under the same caption.
@@ -59,23 +48,8 @@ public:
     }
 
 private:
-    static void showProgress(const QString& caption) {
-        ProgrWin->TrProgrBar->setValue(0);
-        ProgrWin->Label->setText(caption);
-        ProgrWin->show();
-        // The window must be drawn before the line keeps this thread busy: let the
-        // window system map it, handling only paint and window events. User input stays
-        // queued until the transfer is over.
-        QElapsedTimer waited;
-        waited.start();
-        do {
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
-        } while (!(ProgrWin->windowHandle() && ProgrWin->windowHandle()->isExposed()) &&
-                 waited.elapsed() < ExposeWaitMs);
-        ProgrWin->repaint();
-    }
-
     TMainWin& window_;
+    TProgrWin& progress_;
     TransferDirection direction_;
     bool shown_ = false;
 };
@@ -91,13 +65,13 @@ void TMainWin::showCommError() {
 }
 
 void TMainWin::readFromLock() {
-    TransferScreen screen(*this, TransferDirection::Read);
+    TransferScreen screen(*this, windows_.ProgrWin, TransferDirection::Read);
     if (readLock(bank_, screen).result == TransferResult::NoLock)
         showNoConnection();
 }
 
 void TMainWin::writeToLock() {
-    TransferScreen screen(*this, TransferDirection::Write);
+    TransferScreen screen(*this, windows_.ProgrWin, TransferDirection::Write);
     if (writeLock(bank_, screen).result == TransferResult::NoLock)
         showNoConnection();
 }

@@ -1,15 +1,21 @@
 #pragma once
 
 #include "FormDialog.h"
-#include "ui_prefedit.h"
+
+#include <memory>
+
+namespace Ui {
+class TPrefEdit;
+}
 
 namespace v38 {
 
 // Edits one prefix entry: its position on the card (0 = inactive) and its text.
-class TPrefEdit : public FormDialog, public Ui::TPrefEdit {
+class TPrefEdit : public FormDialog {
     Q_OBJECT
 public:
     explicit TPrefEdit(QWidget* owner);
+    ~TPrefEdit() override;
 
     void showPrefix(int position, const QString& text);
     // The chosen position and a zero-terminated copy of the prefix (7 characters at most).
@@ -17,8 +23,9 @@ public:
 
 public slots:
     void PrefEdtChange();
-};
 
-extern TPrefEdit* PrefEdit;
+private:
+    std::unique_ptr<Ui::TPrefEdit> ui_;
+};
 
 } // namespace v38

@@ -5,7 +5,6 @@
 //   bench_startup [RUNS]     (QT_QPA_PLATFORM=offscreen unless a display is set)
 #include "Application.h"
 #include "Startup.h"
-#include "main.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -57,13 +56,11 @@ private:
 
 int probeVestibar(int argc, char** argv) {
     v38::Application application(argc, argv);
-    v38::createWindows();
+    v38::Windows windows;
     FirstPaint painted;
-    v38::MainWin->installEventFilter(&painted);
-    v38::MainWin->show();
-    const int code = application.exec();
-    v38::destroyWindows();
-    return code;
+    windows.MainWin.installEventFilter(&painted);
+    windows.MainWin.show();
+    return application.exec();
 }
 
 int probeMinimal(int argc, char** argv) {

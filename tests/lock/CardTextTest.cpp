@@ -1,6 +1,7 @@
 #include "ImageEntries.h"
 #include "PrefixEntry.h"
 #include "ServiceCard.h"
+#include "TimeReading.h"
 #include "V38Bank.h"
 
 #include <gtest/gtest.h>
@@ -66,4 +67,36 @@ TEST(ServiceCardText, CardsComeFromTheirOffsets) {
     EXPECT_EQ(magneticCardText(out), "12");
     getServiceCard(bank.image(), 1, out);
     EXPECT_EQ(magneticCardText(out), "3");
+}
+
+// The times as typed into their edits: the value the filter checks against a byte, and
+// the byte collected into the image.
+TEST(TimeText, ValuesAndBytes) {
+    const struct {
+        const char* text;
+        int value;
+        int byte;
+    } cases[] = {
+        {"", 0, 0},
+        {"0", 0, 0},
+        {"007", 7, 7},
+        {"255", 255, 255},
+        {"256", 256, 0}, // the low 8 bits
+        {"1000", 1000, 232},
+        {"12a3", 12, 12}, // the number ends at the first non-digit
+        {"1 2", 1, 1},
+        {"a12", 0, 0},
+        {"  12", 0, 12}, // leading blanks and a sign count only for the byte
+        {"\t7", 0, 7},
+        {"+5", 0, 5},
+        {"-1", 0, 255},
+        {"-0", 0, 0},
+        {"--1", 0, 0}, // one sign only
+        {"- 1", 0, 0},
+        {"99999999999999999999", 1000000, 255}, // saturated; 10^20 is a multiple of 256
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(timeValue(c.text), c.value) << '"' << c.text << '"';
+        EXPECT_EQ(timeByte(c.text), c.byte) << '"' << c.text << '"';
+    }
 }

@@ -34,7 +34,7 @@ ConfigImage sampleImage() {
 TEST_F(FileCommandsTest, SavingAfterStartUpWritesTheDefaultFile) {
     TempFolder folder;
     const SeenBoxes seen =
-        choosingFile(folder.path("nowy"), [] { MainWin->FilSaveAct->trigger(); });
+        choosingFile(folder.path("nowy"), [this] { mainForm->FilSaveAct->trigger(); });
     EXPECT_TRUE(seen.texts.filter(QRegularExpression(".+")).isEmpty());
     const QByteArray bytes = readAll(folder.path("nowy.bin")); // the default suffix
     ASSERT_EQ(bytes.size(), 514);
@@ -52,26 +52,26 @@ TEST_F(FileCommandsTest, OpeningAGoodFileShowsItAndSavingItBackKeepsItsBytes) {
     longer.append(86, '\x5A'); // bytes after the 514th are never read
     writeAll(folder.path("lock.bin"), longer);
 
-    choosingFile(folder.path("lock.bin"), [] { MainWin->FilOpenAct->trigger(); });
+    choosingFile(folder.path("lock.bin"), [this] { mainForm->FilOpenAct->trigger(); });
     EXPECT_EQ(MainWin->bank().image(), image);
     EXPECT_EQ(rowTexts(4), QStringList({"5", ":;<=>", "2", "x:;<=>..."}));
-    EXPECT_TRUE(MainWin->CBx1->isChecked());
-    EXPECT_FALSE(MainWin->CBx2->isChecked());
-    EXPECT_TRUE(MainWin->CBx6->isChecked());
-    EXPECT_EQ(MainWin->T1Edit->text(), "12");
-    EXPECT_EQ(MainWin->T2Edit->text(), "0");
-    EXPECT_EQ(MainWin->T3Lbl->text(), "= 1min 00sek");
+    EXPECT_TRUE(mainForm->CBx1->isChecked());
+    EXPECT_FALSE(mainForm->CBx2->isChecked());
+    EXPECT_TRUE(mainForm->CBx6->isChecked());
+    EXPECT_EQ(mainForm->T1Edit->text(), "12");
+    EXPECT_EQ(mainForm->T2Edit->text(), "0");
+    EXPECT_EQ(mainForm->T3Lbl->text(), "= 1min 00sek");
 
     // Saving writes the flags from the six boxes (bits 6 and 7 cleared) and
     // everything from byte 4 on unchanged.
-    choosingFile(folder.path("again.bin"), [] { MainWin->FilSaveAct->trigger(); });
+    choosingFile(folder.path("again.bin"), [this] { mainForm->FilSaveAct->trigger(); });
     ConfigImage expected = image;
     expected[0] = 0x25;
     EXPECT_EQ(readAll(folder.path("again.bin")), fileBytes(expected));
 
     // Each dialog offers the name last chosen in it.
     QString offered;
-    whileAnswering([] { MainWin->FilSaveAct->trigger(); },
+    whileAnswering([this] { mainForm->FilSaveAct->trigger(); },
                    [&offered](QWidget* modal) {
                        auto* dialog = qobject_cast<QFileDialog*>(modal);
                        ASSERT_NE(dialog, nullptr);
@@ -91,16 +91,16 @@ TEST_F(FileCommandsTest, BadFilesAreRefusedAndTheScreenStays) {
     ASSERT_NE(swapped, good);
     writeAll(folder.path("swapped.bin"), swapped);
 
-    MainWin->T1Edit->setText("42"); // an unsaved change on the screen
+    mainForm->T1Edit->setText("42"); // an unsaved change on the screen
     const ConfigImage before = MainWin->bank().image();
     for (const char* name : {"short.bin", "empty.bin", "swapped.bin"}) {
         const SeenBoxes seen =
-            choosingFile(folder.path(name), [] { MainWin->FilOpenAct->trigger(); });
+            choosingFile(folder.path(name), [this] { mainForm->FilOpenAct->trigger(); });
         const QStringList messages = seen.texts.filter(QRegularExpression(".+"));
         ASSERT_EQ(messages, QStringList{"Błąd w pliku.\n\n"}) << name;
         EXPECT_EQ(seen.titles.last(), " Błąd ! ");
         EXPECT_EQ(MainWin->bank().image(), before) << name;
-        EXPECT_EQ(MainWin->T1Edit->text(), "42");
+        EXPECT_EQ(mainForm->T1Edit->text(), "42");
     }
 }
 
@@ -108,18 +108,18 @@ TEST_F(FileCommandsTest, AMissingFileCannotBeOpened) {
     TempFolder folder;
     const QString name = folder.path("brak %1 <i>.bin");
     const ConfigImage before = MainWin->bank().image();
-    const SeenBoxes seen = choosingFile(name, [] { MainWin->FilOpenAct->trigger(); });
+    const SeenBoxes seen = choosingFile(name, [this] { mainForm->FilOpenAct->trigger(); });
     EXPECT_EQ(seen.texts.filter(QRegularExpression(".+")),
               QStringList{"Nie można otworzyć pliku:\n\n " + QDir::toNativeSeparators(name) + "\n"});
     EXPECT_EQ(MainWin->bank().image(), before);
 }
 
 TEST_F(FileCommandsTest, CancellingADialogChangesNothing) {
-    MainWin->T2Edit->setText("9");
+    mainForm->T2Edit->setText("9");
     const ConfigImage before = MainWin->bank().image();
-    whileAnswering([] { MainWin->FilSaveAct->trigger(); },
+    whileAnswering([this] { mainForm->FilSaveAct->trigger(); },
                    [](QWidget* modal) { static_cast<QDialog*>(modal)->reject(); });
-    whileAnswering([] { MainWin->FilOpenAct->trigger(); },
+    whileAnswering([this] { mainForm->FilOpenAct->trigger(); },
                    [](QWidget* modal) { static_cast<QDialog*>(modal)->reject(); });
     EXPECT_EQ(MainWin->bank().image(), before); // not even the times were collected
 }
@@ -128,7 +128,7 @@ TEST_F(FileCommandsTest, SavingWhereNoFileCanBeMadeSaysSoAndKeepsTheOldFile) {
     TempFolder folder;
     // A folder in place of the file: it cannot be opened for writing.
     QDir().mkpath(folder.path("folder.bin"));
-    MainWin->T1Edit->setText("33");
+    mainForm->T1Edit->setText("33");
     SeenBoxes seen = whileAnswering([&] { MainWin->saveFile(folder.path("folder.bin")); });
     EXPECT_EQ(seen.texts, QStringList{"Nie można otworzyć pliku:\n\n " +
                                       QDir::toNativeSeparators(folder.path("folder.bin")) + "\n"});
@@ -136,7 +136,7 @@ TEST_F(FileCommandsTest, SavingWhereNoFileCanBeMadeSaysSoAndKeepsTheOldFile) {
 
     // Replacing an existing file asks nothing.
     writeAll(folder.path("old.bin"), "old");
-    seen = choosingFile(folder.path("old.bin"), [] { MainWin->FilSaveAct->trigger(); });
+    seen = choosingFile(folder.path("old.bin"), [this] { mainForm->FilSaveAct->trigger(); });
     EXPECT_TRUE(seen.texts.filter(QRegularExpression(".+")).isEmpty());
     EXPECT_EQ(readAll(folder.path("old.bin")).size(), 514);
 }
@@ -144,19 +144,19 @@ TEST_F(FileCommandsTest, SavingWhereNoFileCanBeMadeSaysSoAndKeepsTheOldFile) {
 TEST_F(FileCommandsTest, SaveFromTheMenuWhileAnEmptyTimeKeepsTheFocus) {
     TempFolder folder;
     showMainWindow();
-    MainWin->T2Edit->setFocus();
-    MainWin->T2Edit->clear();
+    mainForm->T2Edit->setFocus();
+    mainForm->T2Edit->clear();
     // Through the menu with the keyboard, as a user would: Alt+P, then Z.
-    const SeenBoxes seen = choosingFile(folder.path("menu.bin"), [] {
+    const SeenBoxes seen = choosingFile(folder.path("menu.bin"), [this] {
         QTest::keyClick(MainWin, Qt::Key_P, Qt::AltModifier);
-        ASSERT_TRUE(MainWin->Plik->isVisible());
-        QTest::keyClick(MainWin->Plik, Qt::Key_Z);
+        ASSERT_TRUE(mainForm->Plik->isVisible());
+        QTest::keyClick(mainForm->Plik, Qt::Key_Z);
     });
     ASSERT_FALSE(seen.titles.isEmpty());
     const QByteArray bytes = readAll(folder.path("menu.bin"));
     ASSERT_EQ(bytes.size(), 514);
-    EXPECT_EQ(bytes[2], 0);                 // the exit rule did not run
-    EXPECT_EQ(MainWin->T2Edit->text(), ""); // saving shows nothing again
+    EXPECT_EQ(bytes[2], 0);                  // the exit rule did not run
+    EXPECT_EQ(mainForm->T2Edit->text(), ""); // saving shows nothing again
 }
 
 } // namespace

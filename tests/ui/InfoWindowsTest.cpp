@@ -38,7 +38,7 @@ TEST_F(InfoWindowsTest, StartUpCreatesFiveHiddenWindowsOwnedByTheMainWindow) {
 }
 
 TEST_F(InfoWindowsTest, TheDescriptionHasItsFixedLayout) {
-    const QStringList lines = HelpWin->Opis->toPlainText().split('\n');
+    const QStringList lines = helpForm->Opis->toPlainText().split('\n');
     ASSERT_EQ(lines.size(), 83);
     EXPECT_EQ(lines[0], "");
     EXPECT_EQ(lines[1], "\t\t\t\t  Vestibar_V38");
@@ -76,41 +76,41 @@ TEST_F(InfoWindowsTest, TheDescriptionHasItsFixedLayout) {
 TEST_F(InfoWindowsTest, TheDescriptionOpensModallyAndKeepsItsPlace) {
     showMainWindow();
     int scrolled = -1;
-    whileAnswering([] { MainWin->HlpHlpAct->trigger(); },
+    whileAnswering([this] { mainForm->HlpHlpAct->trigger(); },
                    [&](QWidget* modal) {
                        ASSERT_EQ(modal, HelpWin);
-                       EXPECT_EQ(QApplication::focusWidget(), HelpWin->Opis);
-                       QTest::keyClicks(HelpWin->Opis, "abc"); // typing changes nothing
-                       HelpWin->Opis->verticalScrollBar()->setValue(20);
+                       EXPECT_EQ(QApplication::focusWidget(), helpForm->Opis);
+                       QTest::keyClicks(helpForm->Opis, "abc"); // typing changes nothing
+                       helpForm->Opis->verticalScrollBar()->setValue(20);
                        HelpWin->move(HelpWin->pos() + QPoint(30, 20));
                        modal->close();
                    });
     const QPoint left = HelpWin->pos();
-    whileAnswering([] { MainWin->HlpHlpAct->trigger(); },
+    whileAnswering([this] { mainForm->HlpHlpAct->trigger(); },
                    [&](QWidget* modal) {
-                       scrolled = HelpWin->Opis->verticalScrollBar()->value();
+                       scrolled = helpForm->Opis->verticalScrollBar()->value();
                        EXPECT_EQ(HelpWin->pos(), left);
                        modal->close();
                    });
     EXPECT_EQ(scrolled, 20);
-    EXPECT_EQ(HelpWin->Opis->toPlainText().split('\n').size(), 83);
+    EXPECT_EQ(helpForm->Opis->toPlainText().split('\n').size(), 83);
 }
 
 TEST_F(InfoWindowsTest, TheAboutBoxClosesWithOkEnterOrItsCloseBox) {
-    EXPECT_LE(AboutBox->VestibarLab->sizeHint().width(), AboutBox->VestibarLab->width());
-    EXPECT_FALSE(AboutBox->Image1->pixmap().isNull());
-    for (QLabel* label : {AboutBox->CopyLab, AboutBox->WwwLab})
-        EXPECT_LE(label->geometry().right(), AboutBox->Bevel->geometry().right())
+    EXPECT_LE(aboutForm->VestibarLab->sizeHint().width(), aboutForm->VestibarLab->width());
+    EXPECT_FALSE(aboutForm->Image1->pixmap().isNull());
+    for (QLabel* label : {aboutForm->CopyLab, aboutForm->WwwLab})
+        EXPECT_LE(label->geometry().right(), aboutForm->Bevel->geometry().right())
             << label->text().toStdString();
     const ConfigImage before = MainWin->bank().image();
     const std::function<void(QWidget*)> ways[] = {
-        [](QWidget*) { AboutBox->OKButton->click(); },
-        [](QWidget*) { QTest::keyClick(AboutBox, Qt::Key_Return); },
+        [this](QWidget*) { aboutForm->OKButton->click(); },
+        [this](QWidget*) { QTest::keyClick(AboutBox, Qt::Key_Return); },
         [](QWidget* modal) { modal->close(); },
     };
     for (const auto& way : ways) {
         bool opened = false;
-        whileAnswering([] { MainWin->HlpAboutAct->trigger(); },
+        whileAnswering([this] { mainForm->HlpAboutAct->trigger(); },
                        [&](QWidget* modal) {
                            opened = modal == AboutBox;
                            way(modal);

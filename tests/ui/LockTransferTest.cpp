@@ -84,7 +84,7 @@ protected:
         PaintCounter counter(trace);
         ProgrWin->installEventFilter(&counter);
         const auto connection = QObject::connect(
-            ProgrWin->TrProgrBar, &QProgressBar::valueChanged, [&trace](int value) {
+            progrForm->TrProgrBar, &QProgressBar::valueChanged, [this, &trace](int value) {
                 trace.values.push_back(value);
                 if (value > 0) // 0 is set before the window shows
                     trace.visibleAtEveryStep &= ProgrWin->isVisible();
@@ -108,24 +108,24 @@ const std::vector<int> AllSteps = {1, 2, 3, 4, 5, 6, 7};
 
 TEST_F(LockTransferTest, ReadShowsTheLocksConfiguration) {
     startSimulator();
-    ProgrWin->TrProgrBar->setValue(5); // left from an earlier transfer
+    progrForm->TrProgrBar->setValue(5); // left from an earlier transfer
     SeenBoxes seen;
-    const ProgressTrace trace = traced([] { MainWin->ZamekRdAct->trigger(); }, &seen);
+    const ProgressTrace trace = traced([this] { mainForm->ZamekRdAct->trigger(); }, &seen);
     EXPECT_TRUE(seen.texts.isEmpty()) << seen.texts.join('|').toStdString();
     EXPECT_EQ(MainWin->bank().image(), lockImage());
     EXPECT_EQ(rowTexts(0), QStringList({"1", "4567", "3", "xx4567..."}));
     EXPECT_EQ(rowTexts(99), QStringList({"100", "0", "1", "0..."}));
-    EXPECT_TRUE(MainWin->CBx6->isChecked());
-    EXPECT_FALSE(MainWin->CBx4->isChecked());
-    EXPECT_EQ(MainWin->T1Edit->text(), "50");
-    EXPECT_EQ(MainWin->T1Lbl->text(), "= 5,0 sek");
+    EXPECT_TRUE(mainForm->CBx6->isChecked());
+    EXPECT_FALSE(mainForm->CBx4->isChecked());
+    EXPECT_EQ(mainForm->T1Edit->text(), "50");
+    EXPECT_EQ(mainForm->T1Lbl->text(), "= 5,0 sek");
 
     std::vector<int> expected = {0};
     expected.insert(expected.end(), AllSteps.begin(), AllSteps.end());
     EXPECT_EQ(trace.values, expected);
     EXPECT_TRUE(trace.visibleAtEveryStep);
     EXPECT_TRUE(trace.paintedBeforeSecondBlock);
-    EXPECT_EQ(ProgrWin->Label->text(), "Odczyt w toku.");
+    EXPECT_EQ(progrForm->Label->text(), "Odczyt w toku.");
     EXPECT_FALSE(ProgrWin->isVisible());
     EXPECT_EQ(MainWin->bank().portNumber(), 0); // closed after a good transfer
 }
@@ -133,14 +133,14 @@ TEST_F(LockTransferTest, ReadShowsTheLocksConfiguration) {
 TEST_F(LockTransferTest, WriteSendsTheScreenAndTheImage) {
     startSimulator();
     setEntry(MainWin->bank().image(), 10, 2, "99");
-    MainWin->CBx3->setChecked(true);
-    MainWin->T3Edit->setText("17");
+    mainForm->CBx3->setChecked(true);
+    mainForm->T3Edit->setText("17");
     SeenBoxes seen;
-    const ProgressTrace trace = traced([] { MainWin->ZamekWrAct->trigger(); }, &seen);
+    const ProgressTrace trace = traced([this] { mainForm->ZamekWrAct->trigger(); }, &seen);
     EXPECT_TRUE(seen.texts.isEmpty()) << seen.texts.join('|').toStdString();
     EXPECT_EQ(trace.values, AllSteps);
     EXPECT_TRUE(trace.visibleAtEveryStep);
-    EXPECT_EQ(ProgrWin->Label->text(), "Zapis w toku.");
+    EXPECT_EQ(progrForm->Label->text(), "Zapis w toku.");
     EXPECT_FALSE(ProgrWin->isVisible());
     EXPECT_EQ(MainWin->bank().portNumber(), 0);
 
@@ -154,10 +154,10 @@ TEST_F(LockTransferTest, WriteSendsTheScreenAndTheImage) {
 TEST_F(LockTransferTest, KBtnWritesAfterTheExitRule) {
     startSimulator();
     showMainWindow();
-    MainWin->T2Edit->setFocus();
-    MainWin->T2Edit->clear();
-    whileAnswering([] { QTest::mouseClick(MainWin->KBtn, Qt::LeftButton); });
-    EXPECT_EQ(MainWin->T2Edit->text(), "1");
+    mainForm->T2Edit->setFocus();
+    mainForm->T2Edit->clear();
+    whileAnswering([this] { QTest::mouseClick(mainForm->KBtn, Qt::LeftButton); });
+    EXPECT_EQ(mainForm->T2Edit->text(), "1");
     EXPECT_EQ(readImageFile(imagePath_)[2], 1);
 }
 
@@ -167,7 +167,7 @@ TEST_F(LockTransferTest, AReadFailingAtTheLastBlockEndsOnTheDefaults) {
     MainWin->showRow(5);
     bool progressShownUnderMessage = false;
     SeenBoxes seen =
-        whileAnswering([] { MainWin->readFromLock(); },
+        whileAnswering([this] { MainWin->readFromLock(); },
                        [&](QWidget* modal) {
                            progressShownUnderMessage = ProgrWin->isVisible();
                            static_cast<QMessageBox*>(modal)->button(QMessageBox::Ok)->click();
@@ -178,24 +178,24 @@ TEST_F(LockTransferTest, AReadFailingAtTheLastBlockEndsOnTheDefaults) {
     EXPECT_EQ(MainWin->bank().image(), ConfigImage::defaults());
     EXPECT_EQ(rowTexts(0), QStringList({"1", "", "", ""}));
     EXPECT_EQ(rowTexts(5), QStringList({"6", "", "", ""}));
-    EXPECT_EQ(MainWin->T1Edit->text(), "255");
+    EXPECT_EQ(mainForm->T1Edit->text(), "255");
 
     // The next transfer starts afresh with a new search.
-    seen = whileAnswering([] { MainWin->readFromLock(); });
+    seen = whileAnswering([this] { MainWin->readFromLock(); });
     EXPECT_TRUE(seen.texts.isEmpty()) << seen.texts.join('|').toStdString();
     EXPECT_EQ(MainWin->bank().image(), lockImage());
 }
 
 TEST_F(LockTransferTest, AFailedWriteLeavesTheScreenAndTheLock) {
     startSimulator({"--fault", "nak:100@K3"});
-    MainWin->T1Edit->setText("5");
-    MainWin->CBx1->setChecked(false);
+    mainForm->T1Edit->setText("5");
+    mainForm->CBx1->setChecked(false);
     SeenBoxes seen;
-    const ProgressTrace trace = traced([] { MainWin->writeToLock(); }, &seen);
+    const ProgressTrace trace = traced([this] { MainWin->writeToLock(); }, &seen);
     EXPECT_EQ(seen.texts, QStringList{"Błąd komunikacji z Zamkiem."});
     EXPECT_EQ(trace.values, std::vector<int>({1, 2}));
-    EXPECT_EQ(MainWin->T1Edit->text(), "5");
-    EXPECT_FALSE(MainWin->CBx1->isChecked());
+    EXPECT_EQ(mainForm->T1Edit->text(), "5");
+    EXPECT_FALSE(mainForm->CBx1->isChecked());
     EXPECT_EQ(MainWin->bank().image()[0], 0x18); // the screen's flags and times went in
     EXPECT_EQ(MainWin->bank().image()[1], 5);
     EXPECT_EQ(readImageFile(imagePath_), lockImage()); // nothing committed
@@ -204,16 +204,16 @@ TEST_F(LockTransferTest, AFailedWriteLeavesTheScreenAndTheLock) {
 
 TEST_F(LockTransferTest, NoLockAtAll) {
     qputenv("V38_PORTS", QByteArray::fromStdString(folder_.path("no-such-device").toStdString()));
-    MainWin->T1Edit->setText("8");
+    mainForm->T1Edit->setText("8");
     const ConfigImage before = MainWin->bank().image();
-    for (QAction* action : {MainWin->ZamekRdAct, MainWin->ZamekWrAct}) {
+    for (QAction* action : {mainForm->ZamekRdAct, mainForm->ZamekWrAct}) {
         SeenBoxes seen;
         const ProgressTrace trace = traced([action] { action->trigger(); }, &seen);
         EXPECT_EQ(seen.texts, QStringList{"Brak połączenia z Zamkiem."});
         EXPECT_TRUE(trace.values.empty());
         EXPECT_EQ(trace.paints, 0);               // never shown
         EXPECT_EQ(MainWin->bank().image(), before); // not even the times were collected
-        EXPECT_EQ(MainWin->T1Edit->text(), "8");
+        EXPECT_EQ(mainForm->T1Edit->text(), "8");
     }
 }
 

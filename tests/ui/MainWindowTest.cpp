@@ -28,25 +28,25 @@ using MainWindowTest = WindowsTest;
 TEST_F(MainWindowTest, StartUpShowsTheDefaultConfiguration) {
     EXPECT_EQ(MainWin->objectName(), "MainWin");
     EXPECT_EQ(MainWin->windowTitle(), "Vestibar");
-    ASSERT_EQ(MainWin->PrefLView->topLevelItemCount(), 100);
+    ASSERT_EQ(mainForm->PrefLView->topLevelItemCount(), 100);
     for (int i = 0; i < 100; ++i)
         ASSERT_EQ(rowTexts(i), QStringList({QString::number(i + 1), "", "", ""})) << "row " << i;
 
-    const QCheckBox* boxes[] = {MainWin->CBx1, MainWin->CBx2, MainWin->CBx3,
-                                MainWin->CBx4, MainWin->CBx5, MainWin->CBx6};
+    const QCheckBox* boxes[] = {mainForm->CBx1, mainForm->CBx2, mainForm->CBx3,
+                                mainForm->CBx4, mainForm->CBx5, mainForm->CBx6};
     const bool checked[] = {true, false, false, true, true, false};
     for (int b = 0; b < 6; ++b)
         EXPECT_EQ(boxes[b]->isChecked(), checked[b]) << boxes[b]->objectName().toStdString();
 
-    EXPECT_EQ(MainWin->T1Edit->text(), "255");
-    EXPECT_EQ(MainWin->T2Edit->text(), "255");
-    EXPECT_EQ(MainWin->T3Edit->text(), "255");
-    EXPECT_EQ(MainWin->T1Lbl->text(), "= 25,5 sek");
-    EXPECT_EQ(MainWin->T2Lbl->text(), "= 42min 30sek");
-    EXPECT_EQ(MainWin->T3Lbl->text(), "= 42min 30sek");
-    EXPECT_EQ(MainWin->SerwKartBox->title(), " Karty Serwisowe (magnetyczne) ");
-    EXPECT_EQ(MainWin->K1Edit->text(), "");
-    EXPECT_EQ(MainWin->K2Edit->text(), "");
+    EXPECT_EQ(mainForm->T1Edit->text(), "255");
+    EXPECT_EQ(mainForm->T2Edit->text(), "255");
+    EXPECT_EQ(mainForm->T3Edit->text(), "255");
+    EXPECT_EQ(mainForm->T1Lbl->text(), "= 25,5 sek");
+    EXPECT_EQ(mainForm->T2Lbl->text(), "= 42min 30sek");
+    EXPECT_EQ(mainForm->T3Lbl->text(), "= 42min 30sek");
+    EXPECT_EQ(mainForm->SerwKartBox->title(), " Karty Serwisowe (magnetyczne) ");
+    EXPECT_EQ(mainForm->K1Edit->text(), "");
+    EXPECT_EQ(mainForm->K2Edit->text(), "");
 
     EXPECT_EQ(MainWin->bank().image()[0], 0x19);
     for (std::size_t at = 1; at < ConfigImage::Size; ++at)
@@ -64,13 +64,13 @@ TEST_F(MainWindowTest, StartUpShowsTheDefaultConfiguration) {
 
 TEST_F(MainWindowTest, ControlsStandWhereTheFormPutsThem) {
     showMainWindow();
-    EXPECT_EQ(MainWin->ClientArea->size(), QSize(844, 552));
+    EXPECT_EQ(mainForm->ClientArea->size(), QSize(844, 552));
     const int widths[] = {30, 70, 60, 160};
     for (int c = 0; c < 4; ++c)
-        EXPECT_EQ(MainWin->PrefLView->columnWidth(c), widths[c]);
+        EXPECT_EQ(mainForm->PrefLView->columnWidth(c), widths[c]);
     // The columns fill the list; a style with wider frames or scroll bars must not add a
     // horizontal scroll bar for the last pixels.
-    EXPECT_FALSE(MainWin->PrefLView->horizontalScrollBar()->isVisible());
+    EXPECT_FALSE(mainForm->PrefLView->horizontalScrollBar()->isVisible());
 
     // Nothing is clipped: every caption fits the box the form gives it.
     for (QWidget* w : MainWin->findChildren<QWidget*>()) {
@@ -81,11 +81,11 @@ TEST_F(MainWindowTest, ControlsStandWhereTheFormPutsThem) {
             EXPECT_LE(box->sizeHint().width(), box->width()) << box->objectName().toStdString();
         }
     }
-    EXPECT_LE(MainWin->KBtn->sizeHint().width(), MainWin->KBtn->width());
+    EXPECT_LE(mainForm->KBtn->sizeHint().width(), mainForm->KBtn->width());
 
     MainWin->resize(1000, 700);
-    EXPECT_EQ(MainWin->ToolBar->width(), MainWin->ClientArea->width());
-    EXPECT_EQ(MainWin->GroupBox2->geometry(), QRect(424, 48, 401, 305)); // nothing moves
+    EXPECT_EQ(mainForm->ToolBar->width(), mainForm->ClientArea->width());
+    EXPECT_EQ(mainForm->GroupBox2->geometry(), QRect(424, 48, 401, 305)); // nothing moves
 }
 
 TEST_F(MainWindowTest, ToolBarMenusAndActions) {
@@ -94,11 +94,11 @@ TEST_F(MainWindowTest, ToolBarMenusAndActions) {
         int left;
         QAction* action;
     } buttons[] = {
-        {MainWin->FilNewTBtn, 0, MainWin->FilNewAct},
-        {MainWin->FilOpenTBtn, 23, MainWin->FilOpenAct},
-        {MainWin->FilSaveTBtn, 46, MainWin->FilSaveAct},
-        {MainWin->ZamekRdTBtn, 77, MainWin->ZamekRdAct},
-        {MainWin->ZamekWrTBtn, 100, MainWin->ZamekWrAct},
+        {mainForm->FilNewTBtn, 0, mainForm->FilNewAct},
+        {mainForm->FilOpenTBtn, 23, mainForm->FilOpenAct},
+        {mainForm->FilSaveTBtn, 46, mainForm->FilSaveAct},
+        {mainForm->ZamekRdTBtn, 77, mainForm->ZamekRdAct},
+        {mainForm->ZamekWrTBtn, 100, mainForm->ZamekWrAct},
     };
     for (const auto& b : buttons) {
         EXPECT_EQ(b.button->x(), b.left);
@@ -106,9 +106,9 @@ TEST_F(MainWindowTest, ToolBarMenusAndActions) {
         EXPECT_EQ(b.button->defaultAction(), b.action);
         EXPECT_EQ(b.button->focusPolicy(), Qt::NoFocus);
     }
-    EXPECT_EQ(MainWin->ToolButton1->geometry().x(), 69);
-    EXPECT_EQ(MainWin->ToolButton1->width(), 8);
-    EXPECT_EQ(MainWin->ToolBar->height(), 29);
+    EXPECT_EQ(mainForm->ToolButton1->geometry().x(), 69);
+    EXPECT_EQ(mainForm->ToolButton1->width(), 8);
+    EXPECT_EQ(mainForm->ToolBar->height(), 29);
 
     for (int i = 0; i < MainImages::Count; ++i) {
         const QIcon icon = MainImages::image(i);
@@ -126,35 +126,35 @@ TEST_F(MainWindowTest, ToolBarMenusAndActions) {
         QCoreApplication::sendEvent(button, &help);
         return QToolTip::isVisible() ? QToolTip::text() : QString();
     };
-    EXPECT_EQ(toolTipShown(MainWin->FilNewTBtn), "");
-    EXPECT_EQ(toolTipShown(MainWin->ZamekRdTBtn), "Odczytanie danych z zamka");
+    EXPECT_EQ(toolTipShown(mainForm->FilNewTBtn), "");
+    EXPECT_EQ(toolTipShown(mainForm->ZamekRdTBtn), "Odczytanie danych z zamka");
     QToolTip::hideText();
 
     // Menu entries are items of their own that follow their actions.
-    const QList<QAction*> plik = MainWin->Plik->actions();
+    const QList<QAction*> plik = mainForm->Plik->actions();
     ASSERT_EQ(plik.size(), 4);
     EXPECT_EQ(plik[1]->objectName(), "FilOpenMnu");
     EXPECT_EQ(plik[1]->text(), "&Otwórz");
-    EXPECT_EQ(plik[1]->icon().cacheKey(), MainWin->FilOpenAct->icon().cacheKey());
+    EXPECT_EQ(plik[1]->icon().cacheKey(), mainForm->FilOpenAct->icon().cacheKey());
 }
 
 TEST_F(MainWindowTest, KoniecIsGreyedAndDoesNothing) {
     showMainWindow();
-    MainWin->Plik->popup(QPoint(0, 0));
-    EXPECT_FALSE(MainWin->FilExitMnu->isEnabled());
-    EXPECT_FALSE(MainWin->FilExitAct->isEnabled());
-    MainWin->FilExitMnu->trigger(); // a disabled action does not even run
-    MainWin->Plik->close();
+    mainForm->Plik->popup(QPoint(0, 0));
+    EXPECT_FALSE(mainForm->FilExitMnu->isEnabled());
+    EXPECT_FALSE(mainForm->FilExitAct->isEnabled());
+    mainForm->FilExitMnu->trigger(); // a disabled action does not even run
+    mainForm->Plik->close();
     EXPECT_TRUE(MainWin->isVisible());
     // The other entries work through their actions.
-    MainWin->T1Edit->setText("7");
-    MainWin->FilNewMnu->trigger();
-    EXPECT_EQ(MainWin->T1Edit->text(), "255");
+    mainForm->T1Edit->setText("7");
+    mainForm->FilNewMnu->trigger();
+    EXPECT_EQ(mainForm->T1Edit->text(), "255");
 }
 
 TEST_F(MainWindowTest, TypingIntoATimeEditKeepsADecimalByte) {
     showMainWindow();
-    QLineEdit* edit = MainWin->T1Edit;
+    QLineEdit* edit = mainForm->T1Edit;
     edit->setFocus();
     edit->setText("25");
     edit->setCursorPosition(2);
@@ -162,7 +162,7 @@ TEST_F(MainWindowTest, TypingIntoATimeEditKeepsADecimalByte) {
     QTest::keyClick(edit, Qt::Key_A);
     EXPECT_EQ(edit->text(), "25");
     EXPECT_EQ(edit->cursorPosition(), 2);
-    EXPECT_EQ(MainWin->T1Lbl->text(), "= 2,5 sek");
+    EXPECT_EQ(mainForm->T1Lbl->text(), "= 2,5 sek");
 
     QTest::keyClick(edit, Qt::Key_6); // 256 is too large: the 6 goes
     EXPECT_EQ(edit->text(), "25");
@@ -170,7 +170,7 @@ TEST_F(MainWindowTest, TypingIntoATimeEditKeepsADecimalByte) {
 
     QTest::keyClick(edit, Qt::Key_3);
     EXPECT_EQ(edit->text(), "253");
-    EXPECT_EQ(MainWin->T1Lbl->text(), "= 25,3 sek");
+    EXPECT_EQ(mainForm->T1Lbl->text(), "= 25,3 sek");
     QTest::keyClick(edit, Qt::Key_4); // a fourth character does not go in
     EXPECT_EQ(edit->text(), "253");
 
@@ -189,14 +189,14 @@ TEST_F(MainWindowTest, TypingIntoATimeEditKeepsADecimalByte) {
 
 TEST_F(MainWindowTest, PastingIntoATimeEdit) {
     showMainWindow();
-    QLineEdit* edit = MainWin->T2Edit;
+    QLineEdit* edit = mainForm->T2Edit;
     edit->setFocus();
     edit->clear();
     QApplication::clipboard()->setText("1a2");
     edit->paste();
     EXPECT_EQ(edit->text(), "12");
     EXPECT_EQ(edit->cursorPosition(), 2);
-    EXPECT_EQ(MainWin->T2Lbl->text(), "= 2min 00sek");
+    EXPECT_EQ(mainForm->T2Lbl->text(), "= 2min 00sek");
 
     // Only as much as fits goes in, then the filter and the 256 rule apply.
     edit->clear();
@@ -208,7 +208,7 @@ TEST_F(MainWindowTest, PastingIntoATimeEdit) {
     edit->paste();
     EXPECT_EQ(edit->text(), "99");
     EXPECT_EQ(edit->cursorPosition(), 2);
-    EXPECT_EQ(MainWin->T2Lbl->text(), "= 16min 30sek");
+    EXPECT_EQ(mainForm->T2Lbl->text(), "= 16min 30sek");
 }
 
 TEST_F(MainWindowTest, ReadingsFollowTheValue) {
@@ -220,51 +220,51 @@ TEST_F(MainWindowTest, ReadingsFollowTheValue) {
                  {"6", "= 0,6 sek", "= 1min 00sek"},     {"25", "= 2,5 sek", "= 4min 10sek"},
                  {"100", "= 10,0 sek", "= 16min 40sek"}, {"", "= 0,0 sek", "= 0min 00sek"}};
     for (const auto& c : cases) {
-        MainWin->T1Edit->setText(c.text);
-        MainWin->T3Edit->setText(c.text);
-        EXPECT_EQ(MainWin->T1Lbl->text(), c.bolt) << c.text;
-        EXPECT_EQ(MainWin->T3Lbl->text(), c.lockout) << c.text;
+        mainForm->T1Edit->setText(c.text);
+        mainForm->T3Edit->setText(c.text);
+        EXPECT_EQ(mainForm->T1Lbl->text(), c.bolt) << c.text;
+        EXPECT_EQ(mainForm->T3Lbl->text(), c.lockout) << c.text;
     }
 }
 
 TEST_F(MainWindowTest, LeavingAnEmptyOrZeroTimeMakesItOne) {
     showMainWindow();
-    QLineEdit* edit = MainWin->T2Edit;
+    QLineEdit* edit = mainForm->T2Edit;
     edit->setFocus();
     edit->clear();
-    EXPECT_EQ(MainWin->T2Lbl->text(), "= 0min 00sek");
+    EXPECT_EQ(mainForm->T2Lbl->text(), "= 0min 00sek");
     QTest::keyClick(edit, Qt::Key_Tab);
     EXPECT_FALSE(edit->hasFocus());
     EXPECT_EQ(edit->text(), "1");
-    EXPECT_EQ(MainWin->T2Lbl->text(), "= 0min 10sek");
+    EXPECT_EQ(mainForm->T2Lbl->text(), "= 0min 10sek");
 
-    MainWin->T3Edit->setFocus();
-    MainWin->T3Edit->setText("00");
-    MainWin->CBx3->setFocus(Qt::MouseFocusReason);
-    EXPECT_EQ(MainWin->T3Edit->text(), "1");
+    mainForm->T3Edit->setFocus();
+    mainForm->T3Edit->setText("00");
+    mainForm->CBx3->setFocus(Qt::MouseFocusReason);
+    EXPECT_EQ(mainForm->T3Edit->text(), "1");
 
-    MainWin->T1Edit->setFocus();
-    MainWin->T1Edit->setText("07");
-    QTest::keyClick(MainWin->T1Edit, Qt::Key_Tab);
-    EXPECT_EQ(MainWin->T1Edit->text(), "07"); // not zero: left as it is
+    mainForm->T1Edit->setFocus();
+    mainForm->T1Edit->setText("07");
+    QTest::keyClick(mainForm->T1Edit, Qt::Key_Tab);
+    EXPECT_EQ(mainForm->T1Edit->text(), "07"); // not zero: left as it is
 
     // A menu opening does not count as leaving the edit.
-    MainWin->T1Edit->setFocus();
-    MainWin->T1Edit->clear();
-    MainWin->Zamek->popup(QPoint(0, 0));
-    EXPECT_EQ(MainWin->T1Edit->text(), "");
-    MainWin->Zamek->close();
+    mainForm->T1Edit->setFocus();
+    mainForm->T1Edit->clear();
+    mainForm->Zamek->popup(QPoint(0, 0));
+    EXPECT_EQ(mainForm->T1Edit->text(), "");
+    mainForm->Zamek->close();
 }
 
 TEST_F(MainWindowTest, CollectTakesFlagsAndTimesOnly) {
     MainWin->bank().image()[0] = 0xC0 | 0x19; // bits 6 and 7 from a file
     MainWin->bank().image()[100] = 0x12;
     MainWin->showConfiguration();
-    MainWin->CBx2->setChecked(true);
-    MainWin->CBx5->setChecked(false);
-    MainWin->T1Edit->setText("");
-    MainWin->T2Edit->setText("7");
-    MainWin->T3Edit->setText("200");
+    mainForm->CBx2->setChecked(true);
+    mainForm->CBx5->setChecked(false);
+    mainForm->T1Edit->setText("");
+    mainForm->T2Edit->setText("7");
+    mainForm->T3Edit->setText("200");
     MainWin->collectConfiguration();
     EXPECT_EQ(MainWin->bank().image()[0], 0x0B);
     EXPECT_EQ(MainWin->bank().image()[1], 0);
@@ -294,50 +294,50 @@ TEST_F(MainWindowTest, ShowConfigurationFollowsTheImage) {
     EXPECT_EQ(rowTexts(14), QStringList({"15", "1234567", "15", "xxxxxxxxxxxxxx1234567..."}));
     EXPECT_EQ(rowTexts(99), QStringList({"100", "", "3", "xx..."}));
     EXPECT_EQ(rowTexts(1), QStringList({"2", "", "", ""}));
-    for (QCheckBox* box : MainWin->GroupBox2->findChildren<QCheckBox*>())
+    for (QCheckBox* box : mainForm->GroupBox2->findChildren<QCheckBox*>())
         EXPECT_TRUE(box->isChecked()) << box->objectName().toStdString();
     // Bit 5 switched the card box to the proximity numbers.
-    EXPECT_EQ(MainWin->SerwKartBox->title(), " Karty Serwisowe (zbliżeniowe) ");
-    EXPECT_EQ(MainWin->K1Edit->text(), "1234567890123456D251");
-    EXPECT_EQ(MainWin->K2Edit->text(), "12345678901234567890");
-    EXPECT_EQ(MainWin->T1Edit->text(), "0");
-    EXPECT_EQ(MainWin->T1Lbl->text(), "= 0,0 sek");
+    EXPECT_EQ(mainForm->SerwKartBox->title(), " Karty Serwisowe (zbliżeniowe) ");
+    EXPECT_EQ(mainForm->K1Edit->text(), "1234567890123456D251");
+    EXPECT_EQ(mainForm->K2Edit->text(), "12345678901234567890");
+    EXPECT_EQ(mainForm->T1Edit->text(), "0");
+    EXPECT_EQ(mainForm->T1Lbl->text(), "= 0,0 sek");
 
     bank.image()[0] = 0x19;
     MainWin->showConfiguration();
-    EXPECT_EQ(MainWin->SerwKartBox->title(), " Karty Serwisowe (magnetyczne) ");
-    EXPECT_EQ(MainWin->K1Edit->text(), "1234567890123456=2512");
-    EXPECT_EQ(MainWin->K2Edit->text(), "1234567890123456789012345678901234567");
+    EXPECT_EQ(mainForm->SerwKartBox->title(), " Karty Serwisowe (magnetyczne) ");
+    EXPECT_EQ(mainForm->K1Edit->text(), "1234567890123456=2512");
+    EXPECT_EQ(mainForm->K2Edit->text(), "1234567890123456789012345678901234567");
 }
 
 TEST_F(MainWindowTest, EqualTextsLeaveCaretSelectionAndUndoAlone) {
     showMainWindow();
-    MainWin->T1Edit->setFocus();
-    MainWin->T1Edit->setSelection(1, 1);
-    MainWin->T2Edit->setCursorPosition(1);
+    mainForm->T1Edit->setFocus();
+    mainForm->T1Edit->setSelection(1, 1);
+    mainForm->T2Edit->setCursorPosition(1);
     MainWin->showConfiguration(); // the image holds the times the edits show
-    EXPECT_EQ(MainWin->T1Edit->selectedText(), "5");
-    EXPECT_EQ(MainWin->T2Edit->cursorPosition(), 1);
-    EXPECT_EQ(MainWin->T1Lbl->text(), "= 25,5 sek");
+    EXPECT_EQ(mainForm->T1Edit->selectedText(), "5");
+    EXPECT_EQ(mainForm->T2Edit->cursorPosition(), 1);
+    EXPECT_EQ(mainForm->T1Lbl->text(), "= 25,5 sek");
 
     // What the filter lets through can be undone.
-    MainWin->T1Edit->end(false);
-    QTest::keyClick(MainWin->T1Edit, Qt::Key_Backspace);
-    EXPECT_EQ(MainWin->T1Lbl->text(), "= 2,5 sek");
-    QTest::keyClick(MainWin->T1Edit, Qt::Key_Z, Qt::ControlModifier);
-    EXPECT_EQ(MainWin->T1Edit->text(), "255");
-    EXPECT_EQ(MainWin->T1Lbl->text(), "= 25,5 sek");
+    mainForm->T1Edit->end(false);
+    QTest::keyClick(mainForm->T1Edit, Qt::Key_Backspace);
+    EXPECT_EQ(mainForm->T1Lbl->text(), "= 2,5 sek");
+    QTest::keyClick(mainForm->T1Edit, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(mainForm->T1Edit->text(), "255");
+    EXPECT_EQ(mainForm->T1Lbl->text(), "= 25,5 sek");
 }
 
 TEST_F(MainWindowTest, EnterKeysPressTheFocusedKBtn) {
     TempFolder folder;
     qputenv("V38_PORTS", folder.path("no-such-device").toUtf8()); // no lock answers
     showMainWindow();
-    MainWin->KBtn->setFocus();
+    mainForm->KBtn->setFocus();
     for (const auto modifier : {Qt::NoModifier, Qt::KeypadModifier}) {
         const Qt::Key key = modifier == Qt::KeypadModifier ? Qt::Key_Enter : Qt::Key_Return;
         const SeenBoxes seen =
-            whileAnswering([&] { QTest::keyClick(MainWin->KBtn, key, modifier); });
+            whileAnswering([&] { QTest::keyClick(mainForm->KBtn, key, modifier); });
         EXPECT_EQ(seen.texts, QStringList{"Brak połączenia z Zamkiem."}) << key;
     }
     qunsetenv("V38_PORTS");
@@ -366,24 +366,24 @@ TEST_F(MainWindowTest, TheFrameIsCentredOnTheDesktopWhenFirstShown) {
 TEST_F(MainWindowTest, CBx6SwitchesTheCardTextsOnly) {
     showMainWindow();
     const ConfigImage before = MainWin->bank().image();
-    QTest::mouseClick(MainWin->CBx6, Qt::LeftButton, {}, QPoint(5, 8));
-    EXPECT_TRUE(MainWin->CBx6->isChecked());
-    EXPECT_EQ(MainWin->SerwKartBox->title(), " Karty Serwisowe (zbliżeniowe) ");
-    EXPECT_EQ(MainWin->K1Edit->text(), QString(20, 'F'));
+    QTest::mouseClick(mainForm->CBx6, Qt::LeftButton, {}, QPoint(5, 8));
+    EXPECT_TRUE(mainForm->CBx6->isChecked());
+    EXPECT_EQ(mainForm->SerwKartBox->title(), " Karty Serwisowe (zbliżeniowe) ");
+    EXPECT_EQ(mainForm->K1Edit->text(), QString(20, 'F'));
     EXPECT_EQ(MainWin->bank().image(), before);
-    QTest::mouseClick(MainWin->CBx6, Qt::LeftButton, {}, QPoint(5, 8));
-    EXPECT_EQ(MainWin->SerwKartBox->title(), " Karty Serwisowe (magnetyczne) ");
-    EXPECT_EQ(MainWin->K1Edit->text(), "");
+    QTest::mouseClick(mainForm->CBx6, Qt::LeftButton, {}, QPoint(5, 8));
+    EXPECT_EQ(mainForm->SerwKartBox->title(), " Karty Serwisowe (magnetyczne) ");
+    EXPECT_EQ(mainForm->K1Edit->text(), "");
     EXPECT_EQ(MainWin->bank().image(), before);
 }
 
 TEST_F(MainWindowTest, FocusAndTabOrder) {
     showMainWindow();
-    EXPECT_EQ(QApplication::focusWidget(), MainWin->CBx1);
-    const QWidget* expected[] = {MainWin->CBx2,   MainWin->CBx3,   MainWin->CBx4,
-                                 MainWin->CBx5,   MainWin->T1Edit, MainWin->T2Edit,
-                                 MainWin->T3Edit, MainWin->CBx6,   MainWin->PrefLView,
-                                 MainWin->KBtn,   MainWin->CBx1};
+    EXPECT_EQ(QApplication::focusWidget(), mainForm->CBx1);
+    const QWidget* expected[] = {mainForm->CBx2,   mainForm->CBx3,   mainForm->CBx4,
+                                 mainForm->CBx5,   mainForm->T1Edit, mainForm->T2Edit,
+                                 mainForm->T3Edit, mainForm->CBx6,   mainForm->PrefLView,
+                                 mainForm->KBtn,   mainForm->CBx1};
     for (const QWidget* next : expected) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         ASSERT_EQ(QApplication::focusWidget(), next) << next->objectName().toStdString();
@@ -393,7 +393,7 @@ TEST_F(MainWindowTest, FocusAndTabOrder) {
 TEST_F(MainWindowTest, ErrorBoxHasNoIconAndShowsTextAsItIs) {
     QMessageBox* seenBox = nullptr;
     const SeenBoxes seen =
-        whileAnswering([] { MainWin->showError("<b>x</b> %1 %s"); },
+        whileAnswering([this] { MainWin->showError("<b>x</b> %1 %s"); },
                        [&seenBox](QWidget* modal) {
                            seenBox = qobject_cast<QMessageBox*>(modal);
                            ASSERT_NE(seenBox, nullptr);

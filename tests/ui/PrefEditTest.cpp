@@ -13,52 +13,53 @@
 namespace v38::test {
 namespace {
 
-using PrefEditTest = WindowsTest;
-
-// Double-clicks row i of the prefix list while `answer` works the dialog.
-void doubleClickRow(int i, const std::function<void(TPrefEdit&)>& answer) {
-    QTreeWidget* list = MainWin->PrefLView;
-    list->scrollToItem(list->topLevelItem(i));
-    const QPoint at = list->visualItemRect(list->topLevelItem(i)).center();
-    // As the mouse does it: the first click selects the row, the second one is the
-    // double click.
-    whileAnswering(
-        [&] {
-            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
-            QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
-        },
-        [&answer](QWidget* modal) {
-            ASSERT_EQ(modal, PrefEdit);
-            answer(*PrefEdit);
-        });
-}
+class PrefEditTest : public WindowsTest {
+protected:
+    // Double-clicks row i of the prefix list while `answer` works the dialog.
+    void doubleClickRow(int i, const std::function<void(TPrefEdit&)>& answer) {
+        QTreeWidget* list = mainForm->PrefLView;
+        list->scrollToItem(list->topLevelItem(i));
+        const QPoint at = list->visualItemRect(list->topLevelItem(i)).center();
+        // As the mouse does it: the first click selects the row, the second one is the
+        // double click.
+        whileAnswering(
+            [&] {
+                QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+                QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+            },
+            [this, &answer](QWidget* modal) {
+                ASSERT_EQ(modal, PrefEdit);
+                answer(*PrefEdit);
+            });
+    }
+};
 
 TEST_F(PrefEditTest, OkStoresTheEntryAndShowsOnlyThatRow) {
     showMainWindow();
-    MainWin->T1Edit->setText("77"); // must survive: only row 6 is refreshed
+    mainForm->T1Edit->setText("77"); // must survive: only row 6 is refreshed
     int openedAt = -1;
     QString openedText = "?";
-    doubleClickRow(6, [&](TPrefEdit& dialog) {
-        openedAt = dialog.PozCBox->currentIndex();
-        openedText = dialog.PrefEdt->text();
-        dialog.PozCBox->setCurrentIndex(15);
-        dialog.PrefEdt->setFocus();
-        QTest::keyClicks(dialog.PrefEdt, "1234567");
-        dialog.OKBtn->click();
+    doubleClickRow(6, [&](TPrefEdit&) {
+        openedAt = prefForm->PozCBox->currentIndex();
+        openedText = prefForm->PrefEdt->text();
+        prefForm->PozCBox->setCurrentIndex(15);
+        prefForm->PrefEdt->setFocus();
+        QTest::keyClicks(prefForm->PrefEdt, "1234567");
+        prefForm->OKBtn->click();
     });
     EXPECT_EQ(openedAt, 0); // an inactive entry opens as "Nieaktywny"
     EXPECT_EQ(openedText, "");
     EXPECT_EQ(rowTexts(6), QStringList({"7", "1234567", "15", "xxxxxxxxxxxxxx1234567..."}));
     const std::uint8_t stored[4] = {0xE1, 0x23, 0x45, 0x67};
     EXPECT_TRUE(std::equal(stored, stored + 4, MainWin->bank().image().entry(6)));
-    EXPECT_EQ(MainWin->T1Edit->text(), "77");
+    EXPECT_EQ(mainForm->T1Edit->text(), "77");
 
     // The next opening shows what is stored.
-    doubleClickRow(6, [&](TPrefEdit& dialog) {
-        openedAt = dialog.PozCBox->currentIndex();
-        openedText = dialog.PrefEdt->text();
-        dialog.PozCBox->setCurrentIndex(0); // "Nieaktywny" with a prefix still there
-        dialog.OKBtn->click();
+    doubleClickRow(6, [&](TPrefEdit&) {
+        openedAt = prefForm->PozCBox->currentIndex();
+        openedText = prefForm->PrefEdt->text();
+        prefForm->PozCBox->setCurrentIndex(0); // "Nieaktywny" with a prefix still there
+        prefForm->OKBtn->click();
     });
     EXPECT_EQ(openedAt, 15);
     EXPECT_EQ(openedText, "1234567");
@@ -70,11 +71,11 @@ TEST_F(PrefEditTest, AnEmptyPrefixMakesTheEntryInactive) {
     setEntry(MainWin->bank().image(), 3, 3, "4567");
     MainWin->showRow(3);
     showMainWindow();
-    doubleClickRow(3, [](TPrefEdit& dialog) {
-        EXPECT_EQ(dialog.PozCBox->currentText(), "3");
-        EXPECT_EQ(dialog.PrefEdt->text(), "4567");
-        dialog.PrefEdt->clear();
-        dialog.OKBtn->click();
+    doubleClickRow(3, [this](TPrefEdit&) {
+        EXPECT_EQ(prefForm->PozCBox->currentText(), "3");
+        EXPECT_EQ(prefForm->PrefEdt->text(), "4567");
+        prefForm->PrefEdt->clear();
+        prefForm->OKBtn->click();
     });
     EXPECT_EQ(rowTexts(3), QStringList({"4", "", "", ""}));
 }
@@ -86,14 +87,14 @@ TEST_F(PrefEditTest, CancelAndTheCloseBoxChangeNothing) {
     const ConfigImage before = MainWin->bank().image();
     int result = 0;
     doubleClickRow(0, [&](TPrefEdit& dialog) {
-        dialog.PrefEdt->setText("0");
-        dialog.PozCBox->setCurrentIndex(9);
-        dialog.CancelBtn->click();
+        prefForm->PrefEdt->setText("0");
+        prefForm->PozCBox->setCurrentIndex(9);
+        prefForm->CancelBtn->click();
         result = dialog.result();
     });
     EXPECT_EQ(result, ModalCancel);
     doubleClickRow(0, [&](TPrefEdit& dialog) {
-        dialog.PrefEdt->setText("0");
+        prefForm->PrefEdt->setText("0");
         dialog.close(); // the close box
         result = dialog.result();
     });
@@ -108,37 +109,37 @@ TEST_F(PrefEditTest, EnterAndEscape) {
     QWidget* focusAtStart = nullptr;
     doubleClickRow(2, [&](TPrefEdit& dialog) {
         focusAtStart = QApplication::focusWidget();
-        dialog.PrefEdt->setFocus();
-        QTest::keyClicks(dialog.PrefEdt, "12");
-        QTest::keyClick(dialog.PrefEdt, Qt::Key_Return);
-        QTest::keyClick(dialog.PrefEdt, Qt::Key_Enter, Qt::KeypadModifier);
-        QTest::keyClick(dialog.PrefEdt, Qt::Key_Escape);
-        dialog.PozCBox->setFocus();
-        QTest::keyClick(dialog.PozCBox, Qt::Key_Escape);
+        prefForm->PrefEdt->setFocus();
+        QTest::keyClicks(prefForm->PrefEdt, "12");
+        QTest::keyClick(prefForm->PrefEdt, Qt::Key_Return);
+        QTest::keyClick(prefForm->PrefEdt, Qt::Key_Enter, Qt::KeypadModifier);
+        QTest::keyClick(prefForm->PrefEdt, Qt::Key_Escape);
+        prefForm->PozCBox->setFocus();
+        QTest::keyClick(prefForm->PozCBox, Qt::Key_Escape);
         stillOpen = dialog.isVisible();
-        dialog.PozCBox->setCurrentIndex(2);
-        dialog.OKBtn->setFocus();
+        prefForm->PozCBox->setCurrentIndex(2);
+        prefForm->OKBtn->setFocus();
         // Both Enter keys press the focused button.
-        QTest::keyClick(dialog.OKBtn, Qt::Key_Enter, Qt::KeypadModifier);
+        QTest::keyClick(prefForm->OKBtn, Qt::Key_Enter, Qt::KeypadModifier);
         if (dialog.isVisible()) // not pressed: end it without a result
             dialog.done(0);
     });
-    EXPECT_EQ(focusAtStart, PrefEdit->OKBtn)
+    EXPECT_EQ(focusAtStart, prefForm->OKBtn)
         << (focusAtStart ? focusAtStart->objectName().toStdString() : "");
     EXPECT_TRUE(stillOpen);
     EXPECT_EQ(rowTexts(2), QStringList({"3", "12", "2", "x12..."}));
 
-    doubleClickRow(2, [&](TPrefEdit& dialog) {
-        dialog.PrefEdt->clear();
-        dialog.CancelBtn->setFocus();
-        QTest::keyClick(dialog.CancelBtn, Qt::Key_Return);
+    doubleClickRow(2, [&](TPrefEdit&) {
+        prefForm->PrefEdt->clear();
+        prefForm->CancelBtn->setFocus();
+        QTest::keyClick(prefForm->CancelBtn, Qt::Key_Return);
     });
     EXPECT_FALSE(PrefEdit->isVisible());
     EXPECT_EQ(rowTexts(2), QStringList({"3", "12", "2", "x12..."}));
 }
 
 TEST_F(PrefEditTest, TheFilterKeepsOnlyPrefixCharacters) {
-    QLineEdit* edit = PrefEdit->PrefEdt;
+    QLineEdit* edit = prefForm->PrefEdt;
     PrefEdit->showPrefix(5, "12x4"); // the filter runs on texts set by the program too
     EXPECT_EQ(edit->text(), "124");
     PrefEdit->show();
@@ -182,7 +183,7 @@ TEST_F(PrefEditTest, TheFilterKeepsOnlyPrefixCharacters) {
 
 TEST_F(PrefEditTest, OnlyADoubleClickOfThePrimaryButtonOnARowOpensTheDialog) {
     bool opened = false;
-    whileAnswering([] { MainWin->PrefLViewDblClick(); },
+    whileAnswering([this] { MainWin->PrefLViewDblClick(); },
                    [&opened](QWidget* modal) {
                        opened = true;
                        modal->close();
@@ -190,21 +191,21 @@ TEST_F(PrefEditTest, OnlyADoubleClickOfThePrimaryButtonOnARowOpensTheDialog) {
     EXPECT_FALSE(opened);
 
     showMainWindow();
-    QTreeWidget* list = MainWin->PrefLView;
+    QTreeWidget* list = mainForm->PrefLView;
     const QPoint at = list->visualItemRect(list->topLevelItem(1)).center();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
     for (const Qt::MouseButton button : {Qt::RightButton, Qt::MiddleButton, Qt::LeftButton}) {
         opened = false;
         whileAnswering([&] { QTest::mouseDClick(list->viewport(), button, {}, at); },
-                       [&opened](QWidget* modal) {
+                       [this, &opened](QWidget* modal) {
                            opened = modal == PrefEdit;
                            modal->close();
                        });
         EXPECT_EQ(opened, button == Qt::LeftButton) << button;
     }
-    EXPECT_EQ(PrefEdit->PozCBox->count(), 16);
-    EXPECT_EQ(PrefEdit->PozCBox->itemText(0), "Nieaktywny");
-    EXPECT_EQ(PrefEdit->PozCBox->itemText(15), "15");
+    EXPECT_EQ(prefForm->PozCBox->count(), 16);
+    EXPECT_EQ(prefForm->PozCBox->itemText(0), "Nieaktywny");
+    EXPECT_EQ(prefForm->PozCBox->itemText(15), "15");
     EXPECT_EQ(PrefEdit->windowTitle(), "Edycja Prefiksu");
 }
 

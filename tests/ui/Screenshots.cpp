@@ -3,11 +3,6 @@
 // configuration file to show in the main window.
 #include "Application.h"
 #include "Startup.h"
-#include "about.h"
-#include "main.h"
-#include "opis.h"
-#include "prefedit.h"
-#include "progr.h"
 
 #include <QDir>
 #include <QMessageBox>
@@ -30,24 +25,23 @@ int main(int argc, char** argv) {
     if (argc < 2)
         return 2;
     const QString folder = QString::fromLocal8Bit(argv[1]);
-    createWindows();
+    Windows windows;
     if (argc > 2)
-        MainWin->loadFile(QString::fromLocal8Bit(argv[2]));
-    save(MainWin, folder, QStringLiteral("main.png"));
-    PrefEdit->showPrefix(3, QStringLiteral("4567"));
-    save(PrefEdit, folder, QStringLiteral("prefedit.png"));
-    ProgrWin->Label->setText(QStringLiteral("Odczyt w toku."));
-    ProgrWin->TrProgrBar->setValue(4);
-    save(ProgrWin, folder, QStringLiteral("progr.png"));
-    save(HelpWin, folder, QStringLiteral("opis.png"));
-    save(AboutBox, folder, QStringLiteral("about.png"));
+        windows.MainWin.loadFile(QString::fromLocal8Bit(argv[2]));
+    save(&windows.MainWin, folder, QStringLiteral("main.png"));
+    windows.PrefEdit.showPrefix(3, QStringLiteral("4567"));
+    save(&windows.PrefEdit, folder, QStringLiteral("prefedit.png"));
+    windows.ProgrWin.start(QStringLiteral("Odczyt w toku."));
+    windows.ProgrWin.showBlock(4);
+    save(&windows.ProgrWin, folder, QStringLiteral("progr.png"));
+    save(&windows.HelpWin, folder, QStringLiteral("opis.png"));
+    save(&windows.AboutBox, folder, QStringLiteral("about.png"));
     QTimer::singleShot(200, [folder] {
         if (QWidget* box = QApplication::activeModalWidget()) {
             box->grab().save(QDir(folder).filePath(QStringLiteral("error.png")));
             box->close();
         }
     });
-    MainWin->showFileError(QStringLiteral("/home/serwis/konfiguracje/bank-ąęł.bin"));
-    destroyWindows();
+    windows.MainWin.showFileError(QStringLiteral("/home/serwis/konfiguracje/bank-ąęł.bin"));
     return 0;
 }

@@ -6,23 +6,123 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
-#include <QLineEdit>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QUuid>
 
+#include <stdexcept>
+#include <string>
+#include <type_traits>
+
 namespace v38::test {
 
+QObject* findControl(const QWidget& window, const char* name, const QMetaObject& type) {
+    const auto inAnotherDialog = [&window](const QObject* object) {
+        for (const QObject* up = object->parent(); up && up != &window; up = up->parent())
+            if (qobject_cast<const QDialog*>(up))
+                return true;
+        return false;
+    };
+    QList<QObject*> found;
+    for (QObject* object : window.findChildren<QObject*>(QString::fromLatin1(name)))
+        if (type.cast(object) && !inAnotherDialog(object))
+            found << object;
+    if (found.size() != 1)
+        throw std::logic_error(window.objectName().toStdString() + " has " +
+                               std::to_string(found.size()) + " " + type.className() + " named " +
+                               name);
+    return found.first();
+}
+
+// Each field is the control of the same name.
+#define V38_FIND(field) field = control<std::remove_pointer_t<decltype(field)>>(window, #field)
+
+MainWinForm::MainWinForm(const QWidget& window) {
+    V38_FIND(ClientArea);
+    V38_FIND(ToolBar);
+    V38_FIND(FilNewTBtn);
+    V38_FIND(FilOpenTBtn);
+    V38_FIND(FilSaveTBtn);
+    V38_FIND(ZamekRdTBtn);
+    V38_FIND(ZamekWrTBtn);
+    V38_FIND(ToolButton1);
+    V38_FIND(Plik);
+    V38_FIND(Zamek);
+    V38_FIND(FilNewAct);
+    V38_FIND(FilOpenAct);
+    V38_FIND(FilSaveAct);
+    V38_FIND(FilExitAct);
+    V38_FIND(ZamekRdAct);
+    V38_FIND(ZamekWrAct);
+    V38_FIND(HlpHlpAct);
+    V38_FIND(HlpAboutAct);
+    V38_FIND(FilNewMnu);
+    V38_FIND(FilExitMnu);
+    V38_FIND(PrefLView);
+    V38_FIND(GroupBox2);
+    V38_FIND(SerwKartBox);
+    V38_FIND(CBx1);
+    V38_FIND(CBx2);
+    V38_FIND(CBx3);
+    V38_FIND(CBx4);
+    V38_FIND(CBx5);
+    V38_FIND(CBx6);
+    V38_FIND(T1Edit);
+    V38_FIND(T2Edit);
+    V38_FIND(T3Edit);
+    V38_FIND(K1Edit);
+    V38_FIND(K2Edit);
+    V38_FIND(T1Lbl);
+    V38_FIND(T2Lbl);
+    V38_FIND(T3Lbl);
+    V38_FIND(KBtn);
+}
+
+PrefEditForm::PrefEditForm(const QWidget& window) {
+    V38_FIND(PrefEdt);
+    V38_FIND(PozCBox);
+    V38_FIND(OKBtn);
+    V38_FIND(CancelBtn);
+}
+
+AboutBoxForm::AboutBoxForm(const QWidget& window) {
+    V38_FIND(Bevel);
+    V38_FIND(VestibarLab);
+    V38_FIND(CopyLab);
+    V38_FIND(WwwLab);
+    V38_FIND(Image1);
+    V38_FIND(OKButton);
+}
+
+HelpWinForm::HelpWinForm(const QWidget& window) {
+    V38_FIND(Opis);
+}
+
+ProgrWinForm::ProgrWinForm(const QWidget& window) {
+    V38_FIND(Label);
+    V38_FIND(TrProgrBar);
+}
+
+#undef V38_FIND
+
 void WindowsTest::SetUp() {
-    createWindows();
-    ASSERT_NE(MainWin, nullptr);
+    windows_ = std::make_unique<Windows>();
+    MainWin = &windows_->MainWin;
+    PrefEdit = &windows_->PrefEdit;
+    AboutBox = &windows_->AboutBox;
+    HelpWin = &windows_->HelpWin;
+    ProgrWin = &windows_->ProgrWin;
+    mainForm.emplace(*MainWin);
+    prefForm.emplace(*PrefEdit);
+    aboutForm.emplace(*AboutBox);
+    helpForm.emplace(*HelpWin);
+    progrForm.emplace(*ProgrWin);
 }
 
 void WindowsTest::TearDown() {
-    destroyWindows();
+    windows_.reset();
 }
 
 void WindowsTest::showMainWindow() {
@@ -120,8 +220,8 @@ QByteArray fileBytes(const ConfigImage& image) {
     return QByteArray(reinterpret_cast<const char*>(bytes.data()), int(bytes.size()));
 }
 
-QStringList rowTexts(int i) {
-    QTreeWidgetItem* row = MainWin->PrefLView->topLevelItem(i);
+QStringList WindowsTest::rowTexts(int i) const {
+    QTreeWidgetItem* row = mainForm->PrefLView->topLevelItem(i);
     if (!row)
         return {};
     return {row->text(0), row->text(1), row->text(2), row->text(3)};
