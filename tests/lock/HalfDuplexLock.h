@@ -87,7 +87,7 @@ private:
     }
 
     std::uint64_t send(std::uint64_t startUs, const Bytes& frame, bool reachesPc) {
-        const std::uint64_t endUs = startUs + line_.byteUs(port_) * frame.size();
+        const std::uint64_t endUs = startUs + line_.lineUs(port_, frame.size());
         if (reachesPc)
             line_.transmit(port_, startUs, frame);
         others_.push_back({startUs, endUs});
@@ -105,7 +105,7 @@ private:
         const serial::WriteRecord& write = line_.writes().back();
         const std::uint64_t start = write.lineStartUs;
         const std::uint64_t end = write.lineEndUs;
-        const std::uint64_t byte = line_.byteUs(port_);
+        const std::uint64_t byte = line_.lineUs(port_, 1);
         const int number = static_cast<int>(codes_.size());
         const std::uint8_t code = request.size() > 2 ? request[2] : 0;
         codes_.push_back(code);
@@ -121,7 +121,7 @@ private:
                                      : latest_;
             if (frame.empty())
                 continue;
-            const std::uint64_t length = byte * frame.size();
+            const std::uint64_t length = line_.lineUs(port_, frame.size());
             const std::uint64_t allowanceUs = timing::replyAllowanceMs(code) * 1000;
             std::uint64_t from = 0;
             switch (fault.at) {
@@ -141,7 +141,7 @@ private:
                 from = end;
                 break;
             case ReplayAt::BehindAnswer:
-                from = end + thinkUs(code) + byte * answerSize(code) + byte;
+                from = end + thinkUs(code) + line_.lineUs(port_, answerSize(code) + 1);
                 break;
             case ReplayAt::HalfAllowance:
                 from = end + allowanceUs / 2;

@@ -78,13 +78,13 @@ const ScriptedSerial::OpenPort* ScriptedSerial::openAt(int port) const {
     return nullptr;
 }
 
-std::uint64_t ScriptedSerial::byteUs(const OpenPort& open) const {
-    return timesTheLine_ ? timing::lineUs(1, open.baud) : 0;
+std::uint64_t ScriptedSerial::lineUs(const OpenPort& open, std::size_t bytes) const {
+    return timesTheLine_ ? timing::lineUs(bytes, open.baud) : 0;
 }
 
-std::uint64_t ScriptedSerial::byteUs(int port) const {
+std::uint64_t ScriptedSerial::lineUs(int port, std::size_t bytes) const {
     const OpenPort* open = openAt(port);
-    return open ? byteUs(*open) : 0;
+    return open ? lineUs(*open, bytes) : 0;
 }
 
 int ScriptedSerial::openPort() const {
@@ -165,14 +165,13 @@ std::uint32_t ScriptedSerial::write(PortHandle handle, const std::uint8_t* data,
     const bool whole = ++open->writeCalls != script.shortWriteCall;
     const std::uint32_t written = whole ? count : count / 2;
     // The bytes go out behind those still queued, one after the other at the line's pace.
-    const std::uint64_t perByte = byteUs(*open);
     WriteRecord record;
     record.port = open->port;
     record.at = now();
     record.bytes.assign(data, data + count);
     record.written = written;
     record.lineStartUs = std::max(nowUs_, open->txFreeUs);
-    record.lineEndUs = record.lineStartUs + perByte * written;
+    record.lineEndUs = record.lineStartUs + lineUs(*open, written);
     open->txFreeUs = record.lineEndUs;
     writes_.push_back(std::move(record));
     const WriteRecord& sent = writes_.back();
@@ -181,7 +180,7 @@ std::uint32_t ScriptedSerial::write(PortHandle handle, const std::uint8_t* data,
     if (echo_) {
         std::vector<Arrival> echo(written);
         for (std::uint32_t i = 0; i < written; ++i)
-            echo[i] = {sent.lineStartUs + perByte * (i + 1), data[i]};
+            echo[i] = {sent.lineStartUs + lineUs(*open, i + 1), data[i]};
         enqueue(*open, std::move(echo));
     }
     const std::uint64_t returnsAt =
@@ -204,12 +203,11 @@ void ScriptedSerial::arrive(int port, const std::vector<Arrival>& bytes) {
 
 std::uint64_t ScriptedSerial::transmit(int port, std::uint64_t startUs,
                                        const std::vector<std::uint8_t>& bytes) {
-    const std::uint64_t perByte = byteUs(port);
     std::vector<Arrival> arrivals(bytes.size());
     for (std::size_t i = 0; i < bytes.size(); ++i)
-        arrivals[i] = {startUs + perByte * (i + 1), bytes[i]};
+        arrivals[i] = {startUs + lineUs(port, i + 1), bytes[i]};
     arrive(port, arrivals);
-    return startUs + perByte * bytes.size();
+    return startUs + lineUs(port, bytes.size());
 }
 
 void ScriptedSerial::enqueue(OpenPort& open, std::vector<Arrival> bytes) {

@@ -150,9 +150,9 @@ public:
     // `bytes` sent on the line of COM<port> from `startUs` on, each reaching the PC once
     // its 10 bits have crossed it at the port's speed; returns when the last is over.
     std::uint64_t transmit(int port, std::uint64_t startUs, const std::vector<std::uint8_t>& bytes);
-    // The time one byte takes on the line of the open COM<port>: 0 when the line is not
-    // timed or the port is not open.
-    std::uint64_t byteUs(int port) const;
+    // The time `bytes` take on the line of the open COM<port> at its speed, 10 bits a
+    // byte: 0 when the line is not timed or the port is not open.
+    std::uint64_t lineUs(int port, std::size_t bytes) const;
 
 private:
     struct OpenPort {
@@ -169,7 +169,7 @@ private:
     OpenPort* find(PortHandle handle, const char* call);
     OpenPort* openAt(int port);
     const OpenPort* openAt(int port) const;
-    std::uint64_t byteUs(const OpenPort& open) const;
+    std::uint64_t lineUs(const OpenPort& open, std::size_t bytes) const;
     void deliver(OpenPort& open, const Reaction& reaction);
     void enqueue(OpenPort& open, std::vector<Arrival> bytes);
 
