@@ -176,6 +176,53 @@ TEST_F(RS232Test, AReadReturnsWhatCameWhenTheTotalTimeoutPasses) {
     EXPECT_EQ(rs232.portNumber(), 1);     // a short read leaves the port open
 }
 
+// The converters of the double, which the tests of the link lean on: at 9600 baud a byte
+// takes 1041.67 us on a timed line.
+TEST_F(RS232Test, TheDoublesConvertersKeepTheTimesOfRealOnes) {
+    line.port(1);
+    line.setTimesTheLine(true);
+    ASSERT_TRUE(open(1));
+    const Bytes request{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+    std::uint8_t buffer[16] = {};
+
+    // Echo: each byte comes back as it crosses the line, behind the write that returned
+    // at once; a latency timer of 16 ms hands them over at 16 ms.
+    line.setEcho(true);
+    line.setReceiveBatchMs(16);
+    rs232.sendBytes(12, request.data());
+    EXPECT_EQ(line.nowUs(), 0u);
+    EXPECT_EQ(line.writes().back().lineEndUs, 12500u);
+    line.sleep(15);
+    EXPECT_EQ(rs232.receiveWaiting(16, buffer), 0u);
+    line.sleep(1);
+    ASSERT_EQ(rs232.receiveWaiting(16, buffer), 12u);
+    EXPECT_EQ(Bytes(buffer, buffer + 12), request);
+
+    // Without batching, bytes come one by one; a second write queues behind the first.
+    line.setReceiveBatchMs(0);
+    rs232.sendBytes(12, request.data());
+    rs232.sendBytes(1, request.data());
+    EXPECT_EQ(line.writes().back().lineStartUs, 16000u + 12500);
+    ASSERT_EQ(rs232.receiveBytes(13, buffer), 13u);
+    EXPECT_EQ(line.nowUs(), 16000u + 13541);
+
+    // A write that returns 3 ms after its last byte crossed the line.
+    line.setEcho(false);
+    line.setWriteReturn(serial::WriteReturn::AfterLine, 3);
+    const std::uint64_t before = line.nowUs();
+    rs232.sendBytes(12, request.data());
+    EXPECT_EQ(line.nowUs(), before + 12500 + 3000);
+
+    // A far end timing its own bytes; a coarse clock shows the last step only.
+    line.setClockStepUs(15600);
+    const std::uint64_t from = line.nowUs() + 500;
+    EXPECT_EQ(line.transmit(1, from, {0xAA, 0xBB}), from + 2083);
+    ASSERT_EQ(rs232.receiveBytes(2, buffer), 2u);
+    EXPECT_EQ(line.nowUs(), from + 2083);
+    EXPECT_EQ(line.microseconds(), (from + 2083) / 15600 * 15600);
+    EXPECT_EQ(line.clockStepUs(), 15600u);
+}
+
 TEST_F(RS232Test, CloseIsIdempotentAndDestructionClosesTheOpenPort) {
     line.port(1);
     {

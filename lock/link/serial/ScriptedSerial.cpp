@@ -1,6 +1,7 @@
 #include "ScriptedSerial.h"
 
 #include "HexText.h"
+#include "LinkTiming.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -47,15 +48,43 @@ PortScript& ScriptedSerial::port(int n) {
 }
 
 void ScriptedSerial::stallBefore(std::size_t call, std::uint64_t ms) {
-    stallCall_ = call;
-    stallMs_ = ms;
+    stalls_[call] = ms;
+}
+
+void ScriptedSerial::setWriteReturn(WriteReturn when, std::uint64_t lateMs) {
+    writeReturn_ = when;
+    writeLateUs_ = lateMs * 1000;
 }
 
 void ScriptedSerial::tick() {
-    if (calls_++ == stallCall_) {
-        trace_.push_back("stall " + std::to_string(stallMs_));
-        now_ += stallMs_;
+    const auto stall = stalls_.find(calls_++);
+    if (stall != stalls_.end()) {
+        trace_.push_back("stall " + std::to_string(stall->second));
+        nowUs_ += stall->second * 1000;
     }
+}
+
+ScriptedSerial::OpenPort* ScriptedSerial::openAt(int port) {
+    for (auto& entry : open_)
+        if (entry.second.port == port)
+            return &entry.second;
+    return nullptr;
+}
+
+const ScriptedSerial::OpenPort* ScriptedSerial::openAt(int port) const {
+    for (const auto& entry : open_)
+        if (entry.second.port == port)
+            return &entry.second;
+    return nullptr;
+}
+
+std::uint64_t ScriptedSerial::lineUs(const OpenPort& open, std::size_t bytes) const {
+    return timesTheLine_ ? timing::lineUs(bytes, open.baud) : 0;
+}
+
+std::uint64_t ScriptedSerial::lineUs(int port, std::size_t bytes) const {
+    const OpenPort* open = openAt(port);
+    return open ? lineUs(*open, bytes) : 0;
 }
 
 int ScriptedSerial::openPort() const {
@@ -97,6 +126,8 @@ bool ScriptedSerial::configure(PortHandle handle, const LineSettings& settings) 
     const bool ok = !scripts_[open->port].configureFails;
     trace_.push_back("configure " + comName(open->port) + " " + describe(settings) +
                      (ok ? "" : " failed"));
+    if (ok)
+        open->baud = settings.baud;
     return ok;
 }
 
@@ -133,31 +164,74 @@ std::uint32_t ScriptedSerial::write(PortHandle handle, const std::uint8_t* data,
     PortScript& script = scripts_[open->port];
     const bool whole = ++open->writeCalls != script.shortWriteCall;
     const std::uint32_t written = whole ? count : count / 2;
-    writes_.push_back({open->port, now_, std::vector<std::uint8_t>(data, data + count), written});
-    trace_.push_back("write " + comName(open->port) + " " + hexBytes(writes_.back().bytes) +
+    // The bytes go out behind those still queued, one after the other at the line's pace.
+    WriteRecord record;
+    record.port = open->port;
+    record.at = now();
+    record.bytes.assign(data, data + count);
+    record.written = written;
+    record.lineStartUs = std::max(nowUs_, open->txFreeUs);
+    record.lineEndUs = record.lineStartUs + lineUs(*open, written);
+    open->txFreeUs = record.lineEndUs;
+    writes_.push_back(std::move(record));
+    const WriteRecord& sent = writes_.back();
+    trace_.push_back("write " + comName(open->port) + " " + hexBytes(sent.bytes) +
                      (whole ? "" : " short"));
+    if (echo_) {
+        std::vector<Arrival> echo(written);
+        for (std::uint32_t i = 0; i < written; ++i)
+            echo[i] = {sent.lineStartUs + lineUs(*open, i + 1), data[i]};
+        enqueue(*open, std::move(echo));
+    }
+    const std::uint64_t returnsAt =
+        writeReturn_ == WriteReturn::AfterLine ? sent.lineEndUs + writeLateUs_ : nowUs_;
     // Half a request is no request: the far end does not answer it.
     if (whole && !script.reactions.empty()) {
         deliver(*open, script.reactions.front());
         script.reactions.pop_front();
     } else if (whole && script.respond) {
-        deliver(*open, script.respond(writes_.back().bytes));
+        deliver(*open, script.respond(sent.bytes));
     }
+    nowUs_ = std::max(nowUs_, returnsAt);
     return written;
 }
 
-void ScriptedSerial::deliver(OpenPort& open, const Reaction& reaction) {
-    const auto earlier = [](const Arrival& a, const Arrival& b) { return a.at < b.at; };
+void ScriptedSerial::arrive(int port, const std::vector<Arrival>& bytes) {
+    if (OpenPort* open = openAt(port))
+        enqueue(*open, bytes);
+}
+
+std::uint64_t ScriptedSerial::transmit(int port, std::uint64_t startUs,
+                                       const std::vector<std::uint8_t>& bytes) {
+    std::vector<Arrival> arrivals(bytes.size());
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        arrivals[i] = {startUs + lineUs(port, i + 1), bytes[i]};
+    arrive(port, arrivals);
+    return startUs + lineUs(port, bytes.size());
+}
+
+void ScriptedSerial::enqueue(OpenPort& open, std::vector<Arrival> bytes) {
+    const auto earlier = [](const Arrival& a, const Arrival& b) { return a.atUs < b.atUs; };
+    // A latency timer hands over what came since its last expiry, all at once.
+    if (batchUs_ > 0)
+        for (Arrival& arrival : bytes)
+            arrival.atUs = (arrival.atUs + batchUs_ - 1) / batchUs_ * batchUs_;
     const std::size_t queued = open.input.size();
-    for (const Burst& burst : reaction) {
-        for (const std::uint8_t byte : burst.bytes)
-            open.input.push_back({now_ + burst.afterMs, byte});
-    }
+    open.input.insert(open.input.end(), bytes.begin(), bytes.end());
     // Most far ends answer in order: sort only when something overtakes.
     const auto added = open.input.begin() + static_cast<std::ptrdiff_t>(queued);
     if (!std::is_sorted(added, open.input.end(), earlier) ||
         (queued > 0 && added != open.input.end() && earlier(*added, *(added - 1))))
         std::stable_sort(open.input.begin(), open.input.end(), earlier);
+}
+
+void ScriptedSerial::deliver(OpenPort& open, const Reaction& reaction) {
+    std::vector<Arrival> bytes;
+    for (const Burst& burst : reaction) {
+        for (const std::uint8_t byte : burst.bytes)
+            bytes.push_back({nowUs_ + burst.afterMs * 1000, byte});
+    }
+    enqueue(open, std::move(bytes));
 }
 
 std::uint32_t ScriptedSerial::read(PortHandle handle, std::uint8_t* buffer, std::uint32_t count) {
@@ -167,20 +241,21 @@ std::uint32_t ScriptedSerial::read(PortHandle handle, std::uint8_t* buffer, std:
         return 0;
     ReadRecord record;
     record.port = open->port;
-    record.at = now_;
+    record.at = now();
     record.asked = count;
     record.timeouts = open->timeouts;
     const std::uint64_t deadline =
-        now_ + std::uint64_t(count) * open->timeouts.readMultiplier + open->timeouts.readConstant;
-    std::uint64_t lastArrival = now_;
+        nowUs_ +
+        (std::uint64_t(count) * open->timeouts.readMultiplier + open->timeouts.readConstant) * 1000;
+    std::uint64_t lastArrival = nowUs_;
     while (record.bytes.size() < count && !open->input.empty() &&
-           open->input.front().at <= deadline) {
-        lastArrival = std::max(lastArrival, open->input.front().at);
+           open->input.front().atUs <= deadline) {
+        lastArrival = std::max(lastArrival, open->input.front().atUs);
         record.bytes.push_back(open->input.front().byte);
         open->input.pop_front();
     }
-    now_ = record.bytes.size() == count ? lastArrival : deadline;
-    record.done = now_;
+    nowUs_ = record.bytes.size() == count ? lastArrival : deadline;
+    record.done = now();
     std::copy(record.bytes.begin(), record.bytes.end(), buffer);
     trace_.push_back("read " + comName(open->port) + " " + std::to_string(count) + " -> " +
                      std::to_string(record.bytes.size()));
@@ -195,7 +270,7 @@ std::uint32_t ScriptedSerial::readWaiting(PortHandle handle, std::uint8_t* buffe
     if (!open)
         return 0;
     std::uint32_t taken = 0;
-    while (taken < count && !open->input.empty() && open->input.front().at <= now_) {
+    while (taken < count && !open->input.empty() && open->input.front().atUs <= nowUs_) {
         buffer[taken++] = open->input.front().byte;
         open->input.pop_front();
     }
@@ -217,7 +292,7 @@ void ScriptedSerial::close(PortHandle handle) {
 void ScriptedSerial::sleep(std::uint32_t milliseconds) {
     tick();
     trace_.push_back("sleep " + std::to_string(milliseconds));
-    now_ += milliseconds;
+    nowUs_ += std::uint64_t(milliseconds) * 1000;
 }
 
 } // namespace v38::serial
