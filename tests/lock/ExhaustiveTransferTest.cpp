@@ -136,14 +136,14 @@ template <typename Setup> CaseResult runCase(const Case& c, Setup setup, LinkTra
     CaseResult run;
     const ConfigImage before = lock.image;
     if (c.reading) {
-        bank.image = ConfigImage::erased();
+        bank.image() = ConfigImage::erased();
         const TransferOutcome outcome = readLock(bank);
         run.done = outcome.result == TransferResult::Done;
-        if (run.done && bank.image != lock.image)
+        if (run.done && bank.image() != lock.image)
             run.wrong = Wrong::ReadNotTheLocks;
     } else {
-        bank.image = newImage();
-        const ConfigImage sent = bank.image;
+        bank.image() = newImage();
+        const ConfigImage sent = bank.image();
         const TransferOutcome outcome = writeLock(bank);
         run.done = outcome.result == TransferResult::Done;
         if (run.done && lock.image != sent)
