@@ -12,12 +12,6 @@ namespace v38 {
 namespace {
 using FrameBuffer = std::array<std::uint8_t, MaxFrame>;
 
-// Raises or restores the read allowance of the open port; a port that refuses is dropped.
-void changeTimeouts(RS232& port, int extra) {
-    if (port.isOpen() && !port.setTimeouts(extra))
-        port.dropPort();
-}
-
 // "'C' block 3", "'S'": what a request asks, for the trace.
 std::string describeRequest(const std::uint8_t* payload, int length) {
     std::string text = "'";
@@ -54,64 +48,57 @@ V38Bank::FrameRead V38Bank::completeFrame(std::uint8_t* frame, std::uint32_t& ha
 V38Bank::Attempt V38Bank::attemptExchange(const std::uint8_t* request, std::size_t requestSize,
                                           int expected, int extraTime, std::uint8_t* frame) {
     Attempt attempt;
-    const auto garbled = [&](const std::uint8_t* bytes, std::size_t size, std::string_view why) {
+    const auto garbled = [&](const std::uint8_t* bytes, std::size_t size, LineEvent why,
+                             std::string_view detail) {
         attempt.answer = Answer::Garbled;
-        if (!throwAway(bytes, size, LineEvent::GarbledAnswer, why))
+        if (!throwAway(bytes, size, why, detail))
             throw CommErr(); // a line that never goes quiet carries nothing to trust
         return attempt;
     };
     // Whatever came before the request is no answer to it (docs/link.md, 2).
     if (!dropStaleInput())
         throw CommErr();
-    attempt.sentAt = now();
-    port_.sendBytes(static_cast<std::uint32_t>(requestSize), request);
+    const std::uint64_t sentAtUs = nowUs();
+    attempt.sentAt = sentAtUs / 1000;
+    const bool sent = sendRequest(request, requestSize);
     attempt.sentEnd = now();
-    // The lock answers only once it has heard the whole request: bytes before then are
-    // no answer to it (docs/link.md, 3).
-    const std::uint64_t lineTime = lineMs(requestSize);
-    const std::uint64_t heardAt = attempt.sentAt + lineTime;
-    std::uint32_t header = 0;
-    // Held up past that moment already, the link cannot tell what came while the request
-    // was going out from its answer.
-    if (lineTime > 0 && attempt.sentEnd >= heardAt) {
-        header = port_.receiveWaiting(2, frame);
-        if (header > 0)
-            note(LineEvent::BytesAtLateLook, "bytes waiting when the request was out");
+    if (!sent) {
+        attempt.answer = Answer::Garbled;
+        return attempt;
     }
-    // The extra time is for the lock to think before it answers: it covers the header
-    // only, the rest of the reply comes under the standard time-outs.
-    if (extraTime != 0)
-        changeTimeouts(port_, extraTime);
-    if (header < 2)
-        header += port_.receiveBytes(2 - header, frame + header);
-    if (extraTime != 0)
-        changeTimeouts(port_, 0);
-    if (header > 0 && now() < heardAt)
-        note(LineEvent::EarlyAnswer, "an answer before the request was out");
+    // The allowance runs from when the request has crossed the line (docs/link.md, 7).
+    std::uint32_t header = receiveWithin(
+        frame, 2, answerDeadlineUs(sentAtUs, requestSize, 2, extraTime));
     if (header == 0) {
         port_.trace("no answer in time");
         return attempt;
     }
+    // The lock answers only once it has heard the whole request: bytes that came before
+    // then are no answer to it (docs/link.md, 3).
+    if (header == 2 && cameTooSoon(sentAtUs, requestSize, header))
+        return garbled(frame, header, LineEvent::EarlyAnswer,
+                       "an answer before the request was out");
     int size = 0;
     switch (completeFrame(frame, header, size)) {
     case FrameRead::BrokeOff:
-        return garbled(frame, header, "an answer broke off");
+        return garbled(frame, header, LineEvent::GarbledAnswer, "an answer broke off");
     case FrameRead::BadLength:
-        return garbled(frame, 2, "a length out of range");
+        return garbled(frame, 2, LineEvent::GarbledAnswer, "a length out of range");
     case FrameRead::Damaged:
-        return garbled(frame, static_cast<std::size_t>(size), "a damaged frame");
+        return garbled(frame, static_cast<std::size_t>(size), LineEvent::GarbledAnswer,
+                       "a damaged frame");
     case FrameRead::Whole:
         break;
     }
+    if (cameTooSoon(sentAtUs, requestSize, static_cast<std::size_t>(size)))
+        return garbled(frame, static_cast<std::size_t>(size), LineEvent::EarlyAnswer,
+                       "an answer before the request was out");
     // The lock sends one frame per request and then nothing: more bytes right behind
     // the reply mean another device on the line, or answers out of step with requests.
     FrameBuffer more{};
-    if (const std::uint32_t waiting = port_.receiveWaiting(MaxFrame, more.data()); waiting > 0) {
-        attempt.answer = Answer::Garbled;
-        if (!throwAway(more.data(), waiting, LineEvent::BytesBehindReply, "bytes behind a reply"))
-            throw CommErr();
-        return attempt;
-    }
+    if (const std::uint32_t waiting = port_.receiveWaiting(MaxFrame, more.data()); waiting > 0)
+        return garbled(more.data(), waiting, LineEvent::BytesBehindReply,
+                       "bytes behind a reply");
     // A NAK asks for the same request again; when one byte is expected the caller is a
     // command, for which a NAK is an answer (and a refusal).
     if (size == MinFrame && frame[2] == NAK && expected != 1) {

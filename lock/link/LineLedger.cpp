@@ -7,6 +7,7 @@ bool isDoubt(LineEvent event) {
     case LineEvent::PortOpened:
     case LineEvent::LineInStep:
     case LineEvent::LineNotTimed:
+    case LineEvent::EchoFound:
         return false;
     default:
         return true;

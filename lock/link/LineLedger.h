@@ -29,8 +29,10 @@ enum class LineEvent {
     EarlyAnswer,          // an answer began before its request could have crossed the line
     FrameBeforeFence,     // a whole frame before the fence's own answer
     FenceUnanswered,      // the fence's answer never came
+    WrongEcho,            // the converter's echo of a request was not the request
     // Facts that raise no doubt themselves.
     LineNotTimed, // the far end answers sooner than the line can carry: earliness unjudged
+    EchoFound,    // the converter echoes every byte the PC sends
 };
 
 // True for the events that make a transfer doubtful.

@@ -38,8 +38,10 @@ FenceOutcome V38Bank::fence() {
         if (!dropStaleInput())
             return noAnswer();
         port_.trace("fence " + std::to_string(round));
-        const std::uint64_t sentAt = now();
-        port_.sendBytes(request.size(), request.data());
+        const std::uint64_t sentAtUs = nowUs();
+        const std::uint64_t sentAt = sentAtUs / 1000;
+        if (!sendRequest(request.data(), request.size()))
+            continue;
         std::uint64_t waitUntil = sentAt + timing::FenceWaitMs;
         const std::uint64_t giveUpAt = sentAt + timing::FenceLimitMs;
         // Whole frames, one after the other, by their length fields: the frames before
@@ -60,7 +62,9 @@ FenceOutcome V38Bank::fence() {
                     return noAnswer();
                 break;
             }
-            if (isProbeAnswer(frame, static_cast<std::size_t>(size))) {
+            // A probe's answer sooner than the lock can have given it is another device's.
+            if (isProbeAnswer(frame, static_cast<std::size_t>(size)) &&
+                !cameTooSoon(sentAtUs, request.size(), static_cast<std::size_t>(size))) {
                 std::uint8_t more[MaxFrame];
                 if (const std::uint32_t waiting = port_.receiveWaiting(MaxFrame, more);
                     waiting > 0) {
@@ -83,49 +87,55 @@ FenceOutcome V38Bank::fence() {
     return noAnswer();
 }
 
-V38Bank::ReadBack V38Bank::readBackOnce(const ConfigImage& expected,
-                                         const std::function<void(int)>& blockRead) {
-    ConfigImage readBack = ConfigImage::erased();
+V38Bank::Reading V38Bank::readOnceBetweenFences(Order order,
+                                                const std::function<void(int)>& blockRead) {
+    Reading reading;
     try {
         if (fence() == FenceOutcome::NoAnswer)
-            return ReadBack::Failed;
+            return reading;
         const LineLedger::Mark blocks = ledger_.mark();
-        for (int block = 0; block < BlockCount; ++block) {
+        for (int n = 0; n < BlockCount; ++n) {
+            const int block = order == Order::Forward ? n : BlockCount - 1 - n;
             const Block data = readBlock(block);
-            std::copy(data.begin(), data.end(), readBack.block(block));
+            std::copy(data.begin(), data.end(), reading.image.block(block));
             if (blockRead)
-                blockRead(block);
+                blockRead(n);
         }
-        // A frame of another device taken for a block would make a read-back agree with
-        // a read that went astray the same way. Only a read-back with no early answer,
+        // A frame of another device taken for a block would make a reading agree with one
+        // that went astray the same way. Only a reading in which no answer came too soon,
         // whose closing fence meets nothing but its own answer, counts (docs/link.md, 6).
         const bool early = ledger_.count(LineEvent::EarlyAnswer, blocks) > 0;
-        if (early || fence() != FenceOutcome::Clear) {
-            port_.trace("read back: doubtful");
-            return ReadBack::Doubtful;
-        }
+        reading.clean = !early && fence() == FenceOutcome::Clear;
+        port_.trace(reading.clean ? "read between fences" : "read between fences: doubtful");
     } catch (const CommErr&) {
-        port_.trace("read back: failed");
-        return ReadBack::Doubtful;
+        port_.trace("read between fences: failed");
     }
-    if (readBack == expected) {
-        port_.trace("read back: the same");
-        return ReadBack::Same;
-    }
-    port_.trace("read back: blocks " + differingBlocks(readBack, expected) + " differ");
-    return ReadBack::Different;
+    return reading;
+}
+
+V38Bank::Reading V38Bank::readBetweenFences(Order order,
+                                            const std::function<void(int)>& blockRead) {
+    Reading reading;
+    // A reading that met trouble of its own says nothing: once more.
+    for (int round = 1; round <= timing::CheckRounds && !reading.clean && port_.isOpen(); ++round)
+        reading = readOnceBetweenFences(order, blockRead);
+    // A reading that came through clean has proven the line in step with the requests.
+    if (reading.clean)
+        note(LineEvent::LineInStep, {});
+    return reading;
 }
 
 bool V38Bank::readBackMatches(const ConfigImage& expected,
                               const std::function<void(int)>& blockRead) {
-    ReadBack result = ReadBack::Doubtful;
-    // A read-back that met trouble of its own says nothing either way: once more.
-    for (int round = 1; round <= timing::CheckRounds && result == ReadBack::Doubtful; ++round)
-        result = readBackOnce(expected, blockRead);
-    // A read-back that came through clean has proven the line in step with the requests.
-    if (result == ReadBack::Same || result == ReadBack::Different)
-        note(LineEvent::LineInStep, {});
-    return result == ReadBack::Same;
+    const Reading reading = readBetweenFences(Order::Backward, blockRead);
+    if (!reading.clean)
+        return false;
+    if (reading.image == expected) {
+        port_.trace("read back: the same");
+        return true;
+    }
+    port_.trace("read back: blocks " + differingBlocks(reading.image, expected) + " differ");
+    return false;
 }
 
 } // namespace v38

@@ -6,18 +6,26 @@ namespace v38 {
 
 namespace {
 
-// Reads the image back and compares it with `expected`, showing the progress.
-bool check(V38Bank& bank, TransferHooks& hooks, const ConfigImage& expected) {
-    hooks.checking();
-    return bank.readBackMatches(expected, [&hooks](int block) { hooks.blockChecked(block); });
+using Order = V38Bank::Order;
+
+// A read is done only once a reading in the other block order, between fences, agrees
+// with the one before it: readings alternate orders, at most MaxReadings in all
+// (docs/link.md, 1). The first reading is `image`; it ends as the one confirmed.
+void confirmRead(V38Bank& bank, TransferHooks& hooks, ConfigImage& image) {
+    Order order = Order::Forward;
+    for (int reading = 2; reading <= timing::MaxReadings; ++reading) {
+        order = order == Order::Forward ? Order::Backward : Order::Forward;
+        const V38Bank::Reading next =
+            bank.readBetweenFences(order, [&hooks](int n) { hooks.blockChecked(n); });
+        if (!next.clean)
+            throw CommErr();
+        if (next.image == image)
+            return;
+        image = next.image;
+    }
+    throw CommErr();
 }
 
-// After the last exchange the line is fenced, however smoothly the transfer went: a frame
-// of another device, of just the shape an answer has, may have come before the lock's own
-// answer and been taken for it, each later answer then pairing with the request after its
-// own; the lock's answer to the last request then comes after that request's reply was
-// taken, and nothing else shows it. Every frame before the fence's answer is such an
-// answer, and makes the transfer doubtful.
 TransferOutcome transfer(V38Bank& bank, TransferHooks& hooks, TransferDirection direction) {
     const bool reading = direction == TransferDirection::Read;
     if (!bank.findLock(AllComPorts))
@@ -39,29 +47,33 @@ TransferOutcome transfer(V38Bank& bank, TransferHooks& hooks, TransferDirection 
             }
             hooks.blockDone(step);
         }
-        // 'S' may have been taken although its answer was lost, and a doubtful exchange
-        // may have paired an answer with the wrong request: the lock's image tells. A
-        // read compares it with what it read, a write with what it sent.
-        bool finished = true;
-        if (!reading) {
+        if (reading) {
+            step = CheckStep;
+            outcome.checked = true;
+            hooks.checking();
+            confirmRead(bank, hooks, image);
+            bank.image() = image;
+            hooks.imageRead();
+        } else {
+            // 'S' may have been taken although its answer was lost: the read-back tells.
+            bool finished = true;
             try {
                 bank.finishWrite();
             } catch (const CommErr&) {
                 finished = false;
             }
-        }
-        if (!finished || bank.fence() != FenceOutcome::Clear || bank.doubtful()) {
-            outcome.checked = true;
             step = finished ? CheckStep : FinishStep;
-            const bool holds = check(bank, hooks, image);
-            if (!finished || !holds) {
-                outcome.lockHoldsImage = !reading && holds;
+            outcome.checked = true;
+            hooks.checking();
+            const V38Bank::Reading back = bank.readBetweenFences(
+                Order::Backward, [&hooks](int n) { hooks.blockChecked(n); });
+            if (!back.clean) {
+                outcome.lockMayHoldImage = true; // 'S' went out: it may have been taken
                 throw CommErr();
             }
-        }
-        if (reading) {
-            bank.image() = image;
-            hooks.imageRead();
+            outcome.lockHoldsImage = back.image == image;
+            if (!finished || !outcome.lockHoldsImage)
+                throw CommErr();
         }
         bank.closePort();
     } catch (const CommErr&) {

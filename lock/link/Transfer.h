@@ -9,11 +9,11 @@ namespace v38 {
 // the transfer and leaves the port as the link left it, so that the next search takes
 // it over. The configurator's windows, v38ctl and the soak all transfer through here.
 //
-// After its last exchange every transfer fences the line (V38Bank::fence): an answer
-// still coming then shows that a reply was paired with the wrong request. A doubtful
-// transfer (V38Bank::doubtful) is done only once it has been checked on the same port: a read by reading the image again after a fence and finding it equal, a
-// write by reading the lock's image back after 'S' and finding exactly what was sent.
-// A write whose 'S' failed is read back as well, to tell whether the lock took it.
+// A frame says nothing of the request it answers, so no transfer is done on the strength
+// of its exchanges alone (docs/link.md, 1): a read is done once a second reading of the
+// eight blocks, in the other order and between fences, agrees with the first; a write
+// once the lock's image, read back between fences after 'S', is exactly what was sent. A
+// write whose 'S' failed is read back as well, to tell whether the lock took it.
 
 enum class TransferDirection { Read, Write };
 
@@ -23,24 +23,29 @@ enum class TransferResult {
     CommError, // an exchange failed after the lock was found
 };
 
-// The step at which a transfer failed: the block 0..7, FinishStep for the 'S' command,
-// CheckStep for the check of a doubtful transfer.
+// The step at which a transfer failed: the block 0..7 of the first pass, FinishStep for
+// the 'S' command, CheckStep for the second pass (the read's confirmation or the
+// write's read-back).
 inline constexpr int FinishStep = BlockCount;
 inline constexpr int CheckStep = BlockCount + 1;
 
 struct TransferOutcome {
     TransferResult result = TransferResult::Done;
     int failedStep = -1;  // set for CommError only
-    bool checked = false; // the transfer was doubtful and the check ran
-    // A write that failed at 'S' or in its check, yet the lock's image read back was
-    // exactly what was sent: the lock took it all the same.
+    bool checked = false; // the second pass ran
+    // A write: the lock's image read back was exactly what was sent. With CommError, the
+    // lock took it all the same although 'S' failed.
     bool lockHoldsImage = false;
+    // A write that failed after 'S' went out, whose read-back could not be made: the lock
+    // holds the old image or the new one, whole, and which one could not be told.
+    bool lockMayHoldImage = false;
 };
 
 // What a caller does between the steps. Each hook runs on the transferring thread,
-// in this order: lockFound, blockDone(0..7), then for a doubtful transfer checking and
-// blockChecked(0..7), then imageRead (a read only, before the port is closed); or
-// failed(step) once, instead of the rest, when an exchange or the check failed.
+// in this order: lockFound, blockDone(0..7), checking and blockChecked(n) for the n-th
+// block of each reading of the second pass, then imageRead (a read only, before the
+// port is closed); or failed(step) once, instead of the rest, when an exchange or the
+// second pass failed.
 class TransferHooks {
 public:
     virtual ~TransferHooks() = default;
@@ -48,7 +53,7 @@ public:
     // returns, so this is where the image gets its last changes.
     virtual void lockFound() {}
     virtual void blockDone(int /*block*/) {}
-    // The blocks are read again from the lock to check a doubtful transfer.
+    // The blocks are read again from the lock: the second pass.
     virtual void checking() {}
     virtual void blockChecked(int /*block*/) {}
     // All eight blocks arrived and bank.image holds the lock's configuration.

@@ -27,6 +27,7 @@ inline constexpr std::uint32_t AllComPorts = 0xFFFF; // COM1..COM16
 struct ProbeAnswer {
     std::uint8_t bytes[ProbeAnswerSize] = {};
     std::uint32_t received = 0;
+    bool echo = false; // the probe's own bytes came back before them
 };
 
 using Block = std::array<std::uint8_t, BlockSize>;
@@ -101,10 +102,20 @@ public:
     // frames until it comes. The lock answers in order, so every frame before it
     // answered an earlier request.
     FenceOutcome fence();
-    // Between two fences, reads the eight blocks back and compares them with `expected`;
-    // `blockRead` runs after each block. A read-back in which an answer came early, or
-    // whose closing fence met anything but its own answer, is made once more.
+    // Between two fences, reads the eight blocks in `order` (forward 0..7 or backward
+    // 7..0); `blockRead` runs after each block with the count read so far. Clean only
+    // when no answer in it came too soon and its closing fence met nothing but its own
+    // answer (docs/link.md, 6); one that is not clean is made once more.
+    enum class Order { Forward, Backward };
+    struct Reading {
+        bool clean = false;
+        ConfigImage image = ConfigImage::erased();
+    };
+    Reading readBetweenFences(Order order, const std::function<void(int)>& blockRead);
+    // A write's check: the lock's image read back between fences equals `expected`.
     bool readBackMatches(const ConfigImage& expected, const std::function<void(int)>& blockRead);
+    // Whether the port's converter echoes what the PC sends (found at the probe).
+    bool echoes() const { return echo_; }
 
 private:
     enum class Answer { Reply, Refused, Garbled, Unanswered };
@@ -124,15 +135,30 @@ private:
     // its length field; `size` is the frame's whole length once known.
     FrameRead completeFrame(std::uint8_t* frame, std::uint32_t& have, int& size);
 
-    enum class ReadBack { Same, Different, Doubtful, Failed };
-    ReadBack readBackOnce(const ConfigImage& expected,
-                          const std::function<void(int)>& blockRead);
+    Reading readOnceBetweenFences(Order order, const std::function<void(int)>& blockRead);
+
+    // Puts a request on the line; with an echoing converter, reads its echo and compares
+    // it byte for byte. False when the echo was wrong or short: thrown away, recorded.
+    bool sendRequest(const std::uint8_t* request, std::size_t size);
+    // Reads up to `count` bytes, waiting until `deadlineUs` and at least the standard
+    // allowance for them.
+    std::uint32_t receiveWithin(std::uint8_t* buffer, std::uint32_t count,
+                                std::uint64_t deadlineUs);
+    // When the answer to a request of `requestSize` bytes sent at `sentAtUs`, with
+    // `firstBytes` bytes expected first and `extraMs` to think, must have begun.
+    std::uint64_t answerDeadlineUs(std::uint64_t sentAtUs, std::size_t requestSize,
+                                   std::uint32_t firstBytes, int extraMs) const;
+    // True when `held` bytes of an answer, all in by now, cannot all have crossed the
+    // line since a request of `requestSize` bytes sent at `sentAtUs` was heard whole
+    // (docs/link.md, 3).
+    bool cameTooSoon(std::uint64_t sentAtUs, std::size_t requestSize, std::size_t held) const;
 
     void note(LineEvent event, std::string_view detail);
-    // The line's time for `count` bytes in whole ms, 0 once the port has shown that its
-    // far end does not keep the line's pace.
-    std::uint64_t lineMs(std::size_t count) const;
+    // Whether the line's pace can be relied on: the system times the line and the first
+    // probe on the port did not show otherwise.
+    bool lineTimed() const;
     std::uint64_t now() const { return port_.system().milliseconds(); }
+    std::uint64_t nowUs() const { return port_.system().microseconds(); }
 
     // Reads what came unasked before a request and throws it away; false when the line
     // does not go quiet.
@@ -154,6 +180,8 @@ private:
     RS232 port_;
     LineLedger ledger_;
     LineLedger::Mark portMark_ = 0; // where the open port's account begins
+    bool freshPort_ = false;         // opened anew and not yet probed
+    bool echo_ = false;              // its converter echoes what the PC sends
     ConfigImage image_;
 };
 

@@ -60,6 +60,15 @@ static_assert(replyAllowanceMs(ReadBlockRequest) == 265);
 static_assert(replyAllowanceMs(WriteBlockRequest) == 365);
 static_assert(replyAllowanceMs(FinishWriteRequest) == 165);
 
+// Every allowance for an answer is timed from when its request has crossed the line, and
+// has this much more for a USB converter, whose latency timer holds received bytes back
+// for up to 16 ms by default and 32 ms on some settings.
+inline constexpr std::uint64_t LatencyMarginMs = 32;
+
+// The line's pace is known only to within the tolerance of two UARTs' clocks: a byte is
+// taken to cross it in no less than 97% of its nominal time.
+inline constexpr std::uint64_t PacePercent = 97;
+
 // Time for the converter and the lock to settle after a port is opened.
 inline constexpr std::uint32_t SettleMs = 100;
 
@@ -85,7 +94,11 @@ inline constexpr int FenceRounds = 2;
 inline constexpr std::uint64_t FenceWaitMs = 2000;
 inline constexpr std::uint64_t FenceLimitMs = 8000;
 
-// Read-backs of a check that met trouble of their own.
+// Read-backs of a write, and readings that confirm a read, that may be made when one met
+// trouble of its own (a reading that came through clean but differs is not made again).
 inline constexpr int CheckRounds = 2;
+// Readings in all that confirm a read: the first reading, then readings in alternate
+// block orders until two in opposite orders agree.
+inline constexpr int MaxReadings = 3;
 
 } // namespace v38::timing

@@ -241,7 +241,7 @@ struct Tally {
 // replayed at the request's last byte or behind its answer, and a 500 ms stall right
 // after the request is written. No transfer may report what did not happen. The counts
 // are printed; the pairs' alphabet is what to cut if the test grows too slow.
-TEST(ExhaustiveTransferTest, DISABLED_NoPlacementOfOneOrTwoFaultsYieldsAFalseSuccess) {
+TEST(ExhaustiveTransferTest, NoPlacementOfOneOrTwoFaultsYieldsAFalseSuccess) {
     std::map<std::string, Tally> tallies; // by alphabet and direction
     for (const bool reading : {true, false}) {
         const char* direction = reading ? "read" : "write";
@@ -314,7 +314,7 @@ TEST(ExhaustiveTransferTest, DISABLED_NoPlacementOfOneOrTwoFaultsYieldsAFalseSuc
 // a few ms after its bytes crossed the line, a lock that thinks as long as its figures
 // let it behind a 32 ms latency timer, and all of them at once. Every read and write
 // gets through and does what it says.
-TEST(ConverterTest, DISABLED_ReadsAndWritesGetThroughEveryConverterOnACleanLine) {
+TEST(ConverterTest, ReadsAndWritesGetThroughEveryConverterOnACleanLine) {
     struct Converter {
         const char* name;
         std::uint64_t clockStepUs;
