@@ -44,6 +44,8 @@ bool V38Bank::cameTooSoon(std::uint64_t sentAtUs, std::size_t requestSize,
 
 std::uint32_t V38Bank::receiveWithin(std::uint8_t* buffer, std::uint32_t count,
                                      std::uint64_t deadlineUs) {
+    if (!port_.isOpen())
+        return 0;
     const std::uint64_t at = nowUs();
     const std::uint64_t leftMs = deadlineUs > at ? (deadlineUs - at + 999) / 1000 : 0;
     const std::uint64_t standardMs = std::uint64_t(count) * port_.charTime() +

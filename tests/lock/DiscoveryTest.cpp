@@ -23,8 +23,11 @@ Trace opened(int port) {
 }
 Trace probed(int port, int answered) {
     const std::string com = "COM" + std::to_string(port);
+    // The probe's answer gets its 8 * 2 + 61 ms and a converter's 32 ms more.
     return {"waiting " + com + " 132 -> 0", "write " + com + " 00 05 4D B2 A5",
-            "read " + com + " 8 -> " + std::to_string(answered)};
+            "timeouts " + com + " read 2x+93 write 2x+61",
+            "read " + com + " 8 -> " + std::to_string(answered),
+            "timeouts " + com + " read 2x+61 write 2x+61"};
 }
 Trace operator+(Trace a, const Trace& b) {
     a.insert(a.end(), b.begin(), b.end());
@@ -56,7 +59,7 @@ TEST_F(DiscoveryTest, SilentPortsAreProbedTwiceAndClosedBeforeTheLockIsFound) {
                                 opened(2) + probed(2, 0) + probed(2, 0) + Trace{"close COM2"} +
                                 opened(3) + probed(3, 8));
     // Each silent port: the pause and two probe reads of 8 * 2 + 61 ms.
-    EXPECT_EQ(line.now(), 2 * (100 + 2 * 77) + 100 + 20u);
+    EXPECT_EQ(line.now(), 2 * (100 + 2 * 109) + 100 + 20u); // 109: 77 and a converter's 32
 }
 
 TEST_F(DiscoveryTest, PortsThatCannotBeOpenedArePassedOverAtOnce) {
@@ -78,7 +81,7 @@ TEST_F(DiscoveryTest, ALockThatAnswersOnlyTheSecondProbeIsFound) {
     // allowance (2 + 61 ms) longer, before the port is used.
     const Trace drained{"read COM1 1 -> 0", "read COM1 1 -> 0", "read COM1 1 -> 0"};
     EXPECT_EQ(line.trace(), opened(1) + probed(1, 0) + probed(1, 8) + drained);
-    EXPECT_EQ(line.now(), 100 + 77 + 3 * 63u);
+    EXPECT_EQ(line.now(), 100 + 109 + 3 * 63u);
     EXPECT_TRUE(bank.doubtful());
 }
 
@@ -92,9 +95,10 @@ TEST_F(DiscoveryTest, WhatAFailedTransferLeftOnTheLineIsNotTakenForTheProbeAnswe
     line.port(1).reply(test::ProbeAnswer, 5);
     ASSERT_TRUE(bank.findLock(1));
     // Read and thrown away, which makes the next transfer doubtful.
-    EXPECT_EQ(test::traceFrom(line, line.trace().size() - 4),
+    EXPECT_EQ(test::traceFrom(line, line.trace().size() - 6),
               (Trace{"waiting COM1 132 -> 68", "read COM1 1 -> 0", "write COM1 00 05 4D B2 A5",
-                     "read COM1 8 -> 8"}));
+                     "timeouts COM1 read 2x+93 write 2x+61", "read COM1 8 -> 8",
+                     "timeouts COM1 read 2x+61 write 2x+61"}));
     EXPECT_TRUE(bank.doubtful());
 }
 

@@ -53,14 +53,14 @@ TEST_F(TransactTest, AGoodReplyIsReturnedAfterOneRequest) {
 }
 
 TEST_F(TransactTest, TheExtraTimeCoversTheHeaderOnlyAndStandardTimeoutsAreRestored) {
-    // Header 250 ms after the request (inside 4 + 61 + 200), the rest 60 ms later
-    // (inside 3 * 2 + 61).
+    // Header 250 ms after the request (inside 4 + 61 + 200 and the converter's 32), the
+    // rest 60 ms later (inside 3 * 2 + 61).
     lock.react({{250, {0x00, 0x05}}, {310, {0x06, 0xF2, 0x92}}});
     ASSERT_EQ(transact(ReadRequest, 64), 1);
     EXPECT_EQ(test::traceFrom(line, start), (std::vector<std::string>{
                                                 "waiting COM1 132 -> 0",
                                                 "write COM1 00 06 43 02 50 D4",
-                                                "timeouts COM1 read 2x+261 write 2x+61",
+                                                "timeouts COM1 read 2x+293 write 2x+61",
                                                 "read COM1 2 -> 2",
                                                 "timeouts COM1 read 2x+61 write 2x+61",
                                                 "read COM1 3 -> 3",
@@ -68,11 +68,15 @@ TEST_F(TransactTest, TheExtraTimeCoversTheHeaderOnlyAndStandardTimeoutsAreRestor
                                             }));
 }
 
-TEST_F(TransactTest, WithoutExtraTimeTheTimeoutsAreNotTouched) {
+TEST_F(TransactTest, WithoutExtraTimeTheHeaderGetsTheConvertersMarginOnly) {
     lock.reply(test::AckFrame);
     ASSERT_EQ(transact(ReadRequest, 64, 0), 1);
+    std::vector<std::string> timeouts;
     for (const std::string& entry : test::traceFrom(line, start))
-        EXPECT_EQ(entry.rfind("timeouts", 0), std::string::npos) << entry;
+        if (entry.rfind("timeouts", 0) == 0)
+            timeouts.push_back(entry);
+    EXPECT_EQ(timeouts, (std::vector<std::string>{"timeouts COM1 read 2x+93 write 2x+61",
+                                                  "timeouts COM1 read 2x+61 write 2x+61"}));
 }
 
 TEST_F(TransactTest, ALockThatNeverAnswersGetsThreeRequestsAndThreeHeaderWaits) {
@@ -83,10 +87,10 @@ TEST_F(TransactTest, ALockThatNeverAnswersGetsThreeRequestsAndThreeHeaderWaits) 
     ASSERT_EQ(line.reads().size(), 3u); // header reads only, no flush read
     for (const auto& read : line.reads()) {
         EXPECT_EQ(read.asked, 2u);
-        EXPECT_EQ(read.timeouts.readConstant, 261u);
-        EXPECT_EQ(read.done - read.at, 265u);
+        EXPECT_EQ(read.timeouts.readConstant, 261u + timing::LatencyMarginMs);
+        EXPECT_EQ(read.done - read.at, 297u);
     }
-    EXPECT_EQ(line.now(), 3u * 265);
+    EXPECT_EQ(line.now(), 3u * 297);
     EXPECT_EQ(line.trace().back(), "timeouts COM1 read 2x+61 write 2x+61");
     EXPECT_EQ(bank.portNumber(), 1); // CommErr leaves the port open
 }
@@ -105,15 +109,15 @@ TEST_F(TransactTest, HalfAHeaderGetsTheTimeOfItsOtherByteAndIsThenThrownAway) {
 }
 
 TEST_F(TransactTest, AnAnswerAfterTheHeaderTimeoutIsTakenAndTheRetrysAnswerWaitedOut) {
-    lock.reply(test::AckFrame, 266); // one millisecond after 2 * 2 + 61 + 200
+    lock.reply(test::AckFrame, 298); // one millisecond after 2 * 2 + 61 + 200 + 32
     ASSERT_EQ(transact(ReadRequest, 64), 1);
     ASSERT_EQ(requestsSent(), 2u);
     EXPECT_EQ(line.reads()[0].bytes.size(), 0u);
-    EXPECT_EQ(line.reads()[0].done, 265u);
-    // The retry, sent at 265, may be answered as late after it as the first request was
-    // (266 ms): the line must stay quiet until 265 + 266 + 61, checked a byte's
+    EXPECT_EQ(line.reads()[0].done, 297u);
+    // The retry, sent at 297, may be answered as late after it as the first request was
+    // (298 ms): the line must stay quiet until 297 + 298 + 61, checked a byte's
     // allowance (63 ms) at a time from the reply on.
-    EXPECT_EQ(line.now(), 266 + 6 * 63u);
+    EXPECT_EQ(line.now(), 298 + 6 * 63u);
     EXPECT_TRUE(bank.doubtful());
 }
 
@@ -124,8 +128,8 @@ TEST_F(TransactTest, TheWaitForALateAnswerIsTimedFromItsRequest) {
     line.stallBefore(line.calls() + 6, 200); // check, write, timeouts, read, timeouts; write
     ASSERT_EQ(transact(ReadRequest, 64), 1);
     ASSERT_EQ(requestsSent(), 2u);
-    ASSERT_EQ(line.writes()[1].at, 465u);
-    EXPECT_GE(line.now(), 465u + 400 + 63);
+    ASSERT_EQ(line.writes()[1].at, 497u);
+    EXPECT_GE(line.now(), 497u + 400 + 63);
     ASSERT_EQ(thrownAway(), 1u);
     EXPECT_EQ(events.find("thrown away")[0].bytes, test::AckFrame);
 }
@@ -158,8 +162,8 @@ TEST_F(TransactTest, ALineThatNeverGoesQuietAfterALateAnswerFailsTheExchange) {
     EXPECT_THROW(transact(ReadRequest, 64), CommErr);
     EXPECT_EQ(reply[0], 0xEE); // untouched, as after any CommErr
     EXPECT_EQ(requestsSent(), 2u);
-    // Quiet was due by 265 + 285 + 61; then at most the time of four whole frames.
-    EXPECT_LE(line.now(), 265u + 285 + 61 + 4 * (132 * 2 + 61) + 20);
+    // Quiet was due by 297 + 317 + 61; then at most the time of four whole frames.
+    EXPECT_LE(line.now(), 297u + 317 + 61 + 4 * (132 * 2 + 61) + 20);
     EXPECT_EQ(events.find("the line does not go quiet").size(), 1u);
 }
 
@@ -372,7 +376,7 @@ private:
         serial::Reaction bursts;
         // Heard whole once its last byte is in, 10 bits a byte at 9600 baud.
         const std::uint64_t now = line_.now();
-        const std::uint64_t heard = now + frame.size() * 10000 / 9600;
+        const std::uint64_t heard = now + (frame.size() * 10000 + 9599) / 9600;
         const int number = requests_++;
         const auto talking = [&](const std::pair<std::uint64_t, std::uint64_t>& sending) {
             return sending.first < heard && now < sending.second;
@@ -403,8 +407,9 @@ private:
         const std::uint64_t start =
             std::max(heard + (code == 'M' ? probeLagMs_ : lag_()), lineFreeAt_);
         lastReply_ = reply;
+        // A byte is in once its ten bits have crossed the line.
         for (std::size_t i = 0; i < reply.size(); ++i)
-            bursts.push_back({start - now + 2 * i, {reply[i]}});
+            bursts.push_back({start - now + 2 * (i + 1), {reply[i]}});
         lineFreeAt_ = start + 2 * reply.size();
         sending_.emplace_back(start, lineFreeAt_ - 1); // the last byte in, the line free
         return bursts;
@@ -473,11 +478,11 @@ TEST(LateLockTest, NeitherALateLockNorAStalledPcYieldsAWrongSuccess) {
             const bool writeDone =
                 checkedWrite(bank, lock, lag + 1, false, wrong, at, writeChecked);
             // Within every allowance, the last byte of the probe's answer included: the
-            // exchanges of a lock in time (the probe, eight blocks, 'S' and the fence
-            // after it), no more.
+            // exchanges of a lock in time (the probe, eight blocks, 'S', then the
+            // read-back: a fence, eight blocks and a fence), no more.
             const bool inTime = lag + 14 <= probeWait;
-            if (inTime && (!readDone || !writeDone || readChecked || writeChecked ||
-                           line.writes().size() - requestsBefore != 1 + 8 + 1 + 1))
+            if (inTime && (!readDone || !writeDone || !readChecked || !writeChecked ||
+                           line.writes().size() - requestsBefore != 1 + 8 + 1 + 1 + 8 + 1))
                 wrong.push_back(at + ": a lock in time saw other exchanges");
             // Only the first probe missed its allowance and the second took its answer:
             // the answer to the second must not spoil the read.
