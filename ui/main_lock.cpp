@@ -33,8 +33,8 @@ public:
 
     void blockDone(int block) override { progress_.showBlock(block); }
 
-    // A doubtful transfer is checked by reading the image from the lock again: the bar
-    // runs through those blocks once more, under the same caption.
+    // Every transfer reads the image from the lock again before it is done: the bar runs
+    // through those blocks once more, under the same caption.
     void checking() override { blockDone(0); }
     void blockChecked(int block) override { blockDone(block); }
 
