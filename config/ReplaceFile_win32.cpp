@@ -252,8 +252,22 @@ ReplaceResult writeInPlace(const std::filesystem::path& target, const std::uint8
 
 } // namespace
 
+std::string copyName(const std::string& name) {
+    return name + ".v38-copy";
+}
+
+std::filesystem::path leftoverCopy(const std::filesystem::path& path) {
+    std::filesystem::path file = linkTarget(path);
+    if (file.empty() || file.filename().empty())
+        return {};
+    file.replace_filename(file.filename().wstring() + L".v38-copy");
+    return GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES ? file
+                                                                        : std::filesystem::path();
+}
+
 ReplaceResult replaceFile(const std::filesystem::path& path, const std::uint8_t* data,
-                          std::size_t size) {
+                          std::size_t size, FileDetails* details) {
+    (void)details;
     if (path.empty() || namesDevice(path))
         return ReplaceResult::CannotCreate;
     const std::filesystem::path target = linkTarget(path);
