@@ -518,9 +518,12 @@ ReplaceResult save(const std::filesystem::path& path, const std::uint8_t* data, 
         details.reason = reasonOf(failure);
         return diskTrouble(failure) ? ReplaceResult::WriteFailed : ReplaceResult::CannotCreate;
     }
-    // The data is synced while the file is still ours alone; only then does it take the
-    // replaced file's owner, attributes and mode, synced once more.
-    if (!writeAll(file.fd.get(), 0, data, size) || ::fsync(file.fd.get()) != 0) {
+    // A file with a name is synced while it is still ours alone, and only then takes the
+    // replaced file's owner, attributes and mode, synced once more; a nameless one, which
+    // no one else can reach, takes them first and is synced once.
+    const bool nameless = file.name.empty();
+    const bool written = writeAll(file.fd.get(), 0, data, size);
+    if (!written || (!nameless && ::fsync(file.fd.get()) != 0)) {
         details.reason = reasonOf(errno);
         discard(place, file);
         return ReplaceResult::WriteFailed;
@@ -529,8 +532,8 @@ ReplaceResult save(const std::filesystem::path& path, const std::uint8_t* data, 
         discard(place, file);
         return writeInPlace(place, std::move(target), readable, data, size, details);
     }
-    if ((exists && ::fsync(file.fd.get()) != 0) ||
-        !(file.name.empty() ? nameFile(place, file, exists ? randomName() : place.name) : true)) {
+    if (((exists || nameless) && ::fsync(file.fd.get()) != 0) ||
+        (nameless && !nameFile(place, file, exists ? randomName() : place.name))) {
         const int failure = errno;
         details.reason = reasonOf(failure);
         discard(place, file);

@@ -210,8 +210,11 @@ std::FILE* openPrivate(const std::filesystem::path& path, std::string& failure) 
         path.c_str(),
         O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC, 0600);
     if (fd < 0) {
-        failure = errno == ELOOP ? "a symbolic link: a trace is not written through one"
-                                 : std::strerror(errno);
+        const int error = errno;
+        struct stat link {};
+        failure = ::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)
+                      ? "a symbolic link: a trace is not written through one"
+                      : std::strerror(error);
         return nullptr;
     }
     struct stat info {};
