@@ -13,7 +13,10 @@
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+#include <system_error>
 #include <windows.h>
+// After windows.h:
+#include <sddl.h>
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -165,21 +168,40 @@ std::vector<bool> TraceMask::hide(std::string_view event, const std::uint8_t* by
 namespace {
 
 #ifdef _WIN32
-// A new trace gets an owner-only ACL; an existing one is opened where it stands, a
+// Security that lets the user who runs us in and no one else, in the system's text form;
+// empty where it cannot be told (a new trace then takes its folder's security).
+std::wstring ownerOnly() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return {};
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<std::uint8_t> user(size);
+    const bool known = GetTokenInformation(token, TokenUser, user.data(), size, &size);
+    CloseHandle(token);
+    LPWSTR sid = nullptr;
+    if (!known ||
+        !ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &sid))
+        return {};
+    const std::wstring text = L"D:P(A;;FA;;;" + std::wstring(sid) + L")";
+    LocalFree(sid);
+    return text;
+}
+
+// A new trace is the user's alone; an existing one is opened where it stands, a
 // symbolic link not followed, and only when it is a plain file on a disk.
 std::FILE* openPrivate(const std::filesystem::path& path, std::string& failure) {
-    SECURITY_DESCRIPTOR descriptor;
-    InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
-    // An empty protected DACL lets only the owner in: the owner keeps the right to
-    // read and change the ACL, and so to read the file after setting an entry for it.
-    ACL acl;
-    InitializeAcl(&acl, sizeof acl, ACL_REVISION);
-    SetSecurityDescriptorDacl(&descriptor, TRUE, &acl, FALSE);
-    SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED);
-    SECURITY_ATTRIBUTES security{sizeof security, &descriptor, FALSE};
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    const std::wstring sddl = ownerOnly();
+    SECURITY_ATTRIBUTES security{sizeof security, nullptr, FALSE};
+    if (!sddl.empty() && ConvertStringSecurityDescriptorToSecurityDescriptorW(
+                             sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr))
+        security.lpSecurityDescriptor = descriptor;
     HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA | SYNCHRONIZE | FILE_READ_ATTRIBUTES,
                               FILE_SHARE_READ, &security, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (descriptor)
+        LocalFree(descriptor);
     if (file == INVALID_HANDLE_VALUE) {
         failure = std::system_category().message(int(GetLastError()));
         return nullptr;
