@@ -4,6 +4,7 @@
 #include "crc16.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <fstream>
 #include <system_error>
 
@@ -25,23 +26,40 @@ FileStatus decodeConfigFile(const std::uint8_t* data, std::size_t size, ConfigIm
     return FileStatus::Ok;
 }
 
-FileStatus readConfigFile(const std::filesystem::path& path, ConfigImage& image) {
+FileStatus readConfigFile(const std::filesystem::path& path, ConfigImage& image,
+                          FileDetails* details) {
+    FileDetails ignored;
+    FileDetails& into = details ? *details : ignored;
+    into = FileDetails();
+    into.leftoverCopy = leftoverCopy(path);
     // Folders, devices and pipes are not configuration files: refuse them before
     // opening, so that a device is never read from (or blocked on).
     std::error_code error;
-    if (namesDevice(path) || !std::filesystem::is_regular_file(path, error))
+    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    if (namesDevice(path) || !std::filesystem::is_regular_file(status)) {
+        if (status.type() == std::filesystem::file_type::not_found)
+            into.reason = std::make_error_code(std::errc::no_such_file_or_directory).message();
+        else if (std::filesystem::is_directory(status))
+            into.reason = std::make_error_code(std::errc::is_a_directory).message();
+        else
+            into.reason = error ? error.message() : NotARegularFileReason;
         return FileStatus::CannotOpen;
+    }
+    errno = 0;
     std::ifstream file(path, std::ios::binary);
-    if (!file.is_open())
+    if (!file.is_open()) {
+        into.reason = std::generic_category().message(errno ? errno : EACCES);
         return FileStatus::CannotOpen;
+    }
     ConfigFileBytes bytes{};
     file.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(bytes.size()));
     return decodeConfigFile(bytes.data(), std::size_t(file.gcount()), image);
 }
 
-FileStatus writeConfigFile(const std::filesystem::path& path, const ConfigImage& image) {
+FileStatus writeConfigFile(const std::filesystem::path& path, const ConfigImage& image,
+                           FileDetails* details) {
     const ConfigFileBytes bytes = encodeConfigFile(image);
-    switch (replaceFile(path, bytes.data(), bytes.size())) {
+    switch (replaceFile(path, bytes.data(), bytes.size(), details)) {
     case ReplaceResult::Replaced:
         return FileStatus::Ok;
     case ReplaceResult::CannotCreate:

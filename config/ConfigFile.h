@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ConfigImage.h"
+#include "ReplaceFile.h"
 
 #include <array>
 #include <cstddef>
@@ -27,11 +28,15 @@ ConfigFileBytes encodeConfigFile(const ConfigImage& image);
 FileStatus decodeConfigFile(const std::uint8_t* data, std::size_t size, ConfigImage& image);
 
 // Reads at most 514 bytes of the file, whatever its size. On failure `image` is untouched.
-FileStatus readConfigFile(const std::filesystem::path& path, ConfigImage& image);
+// `details`, when given, gets the system's reason for a failure and a copy an
+// interrupted save left beside the file.
+FileStatus readConfigFile(const std::filesystem::path& path, ConfigImage& image,
+                          FileDetails* details = nullptr);
 
 // Writes the file through replaceFile: a temporary file beside the target, synced and
 // put in its place, so that a failed save leaves the old file as it was, except where
 // the file must be written in place (see replaceFile).
-FileStatus writeConfigFile(const std::filesystem::path& path, const ConfigImage& image);
+FileStatus writeConfigFile(const std::filesystem::path& path, const ConfigImage& image,
+                           FileDetails* details = nullptr);
 
 } // namespace v38

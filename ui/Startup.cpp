@@ -7,16 +7,20 @@
 #include <cstdlib>
 #include <exception>
 #include <memory>
+#include <string>
 
 namespace v38 {
 
 int runVestibar(int argc, char** argv) {
     Application application(argc, argv);
-    // V38_TRACE=FILE: the link's trace for support, as v38ctl's --trace writes it. It
-    // outlives the windows, so that it sees the port closed at the end.
+    // V38_TRACE=FILE: the link's trace for support, as v38ctl's --trace writes it, the
+    // service cards shown only with V38_TRACE_SHOW_CARDS=1. It outlives the windows, so
+    // that it sees the port closed at the end.
     std::unique_ptr<TraceFile> trace;
-    if (const char* path = std::getenv("V38_TRACE"); path && *path)
-        trace = std::make_unique<TraceFile>(path, "vestibar");
+    if (const char* path = std::getenv("V38_TRACE"); path && *path) {
+        const char* show = std::getenv("V38_TRACE_SHOW_CARDS");
+        trace = std::make_unique<TraceFile>(path, "vestibar", show && std::string(show) == "1");
+    }
     std::unique_ptr<Windows> windows;
     int exitCode = 0;
     try {

@@ -50,7 +50,9 @@ public:
 
     // Configuration files.
     void showFileError(const QString& name);
-    void showFileStatus(const QString& name, FileStatus status);
+    void showFileStatus(const QString& name, FileStatus status,
+                        const FileDetails& details = FileDetails());
+    void showLeftoverCopy(const FileDetails& details);
     void loadFile(const QString& name);
     void saveFile(const QString& name);
 

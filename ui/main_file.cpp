@@ -7,6 +7,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
 
 #include <filesystem>
 
@@ -81,23 +84,61 @@ void TMainWin::showFileError(const QString& name) {
     showFileStatus(name, FileStatus::CannotOpen);
 }
 
-void TMainWin::showFileStatus(const QString& name, FileStatus status) {
+// The Part's message as the text of the box; the system's reason, when there is one,
+// under it.
+void TMainWin::showFileStatus(const QString& name, FileStatus status, const FileDetails& details) {
     const QByteArray shown = QDir::toNativeSeparators(name).toUtf8();
-    showError(QString::fromStdString(fileStatusMessage(status, shown.toStdString())));
+    const QString text = QString::fromStdString(fileStatusMessage(status, shown.toStdString()));
+    const QString reason = QString::fromStdString(details.refusal == FileRefusal::CopyInTheWay
+                                                      ? leftoverCopyMessage(details)
+                                                      : fileFailureReason(details));
+    if (reason.isEmpty()) {
+        showError(text);
+        return;
+    }
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral(" Błąd ! "), text, QMessageBox::Ok, this);
+    box.setObjectName(QStringLiteral("ErrorBox"));
+    box.setTextFormat(Qt::PlainText);
+    box.setInformativeText(reason);
+    // A name is shown as it is, never as markup, under the text too.
+    if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
+        label->setTextFormat(Qt::PlainText);
+    box.setWindowModality(Qt::ApplicationModal);
+    box.button(QMessageBox::Ok)->setIcon(QIcon());
+    box.exec();
+}
+
+// A copy an interrupted save left beside the file: what it is and what to do with it,
+// each time the file is opened or saved while it is there.
+void TMainWin::showLeftoverCopy(const FileDetails& details) {
+    if (details.leftoverCopy.empty() || details.refusal == FileRefusal::CopyInTheWay)
+        return;
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral(" Uwaga ! "),
+                    QString::fromStdString(leftoverCopyMessage(details)), QMessageBox::Ok, this);
+    box.setObjectName(QStringLiteral("LeftoverCopyBox"));
+    box.setTextFormat(Qt::PlainText);
+    box.setWindowModality(Qt::ApplicationModal);
+    box.button(QMessageBox::Ok)->setIcon(QIcon());
+    box.exec();
 }
 
 void TMainWin::loadFile(const QString& name) {
-    const FileStatus status = readConfigFile(toPath(name), image());
+    FileDetails details;
+    const FileStatus status = readConfigFile(toPath(name), image(), &details);
     if (status == FileStatus::Ok)
         showConfiguration();
     else
-        showFileStatus(name, status);
+        showFileStatus(name, status, details);
+    showLeftoverCopy(details);
 }
 
 void TMainWin::saveFile(const QString& name) {
     collectConfiguration(); // also when the file then cannot be written
-    if (const FileStatus status = writeConfigFile(toPath(name), image()); status != FileStatus::Ok)
-        showFileStatus(name, status);
+    FileDetails details;
+    if (const FileStatus status = writeConfigFile(toPath(name), image(), &details);
+        status != FileStatus::Ok)
+        showFileStatus(name, status, details);
+    showLeftoverCopy(details);
 }
 
 } // namespace v38

@@ -15,6 +15,7 @@
 #include <memory>
 #include <windows.h>
 #else
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -350,7 +351,17 @@ TEST_F(ConfigFileTest, SavingKeepsWhatTheFileIsAndWritesInPlaceWhereAReplacement
          WriteFailed, false, true, 0604, 0, false},
         {"a crash keeps the copy", 0755, 50, 0604, 0, true, false, false, 100, true, Killed, false,
          true, 0604, 0, true},
+        // The copy takes its name only once whole: no part of one is ever left.
+        {"a crash while copying leaves no copy", 0755, 600, 0604, 0, true, false, false, 100, true,
+         Killed, false, true, 0604, 0, false},
     };
+#ifdef O_TMPFILE
+    const int nameless = ::open(folder.c_str(), O_TMPFILE | O_RDWR, 0600);
+    const bool namelessFiles = nameless >= 0;
+    ::close(nameless);
+#else
+    const bool namelessFiles = false;
+#endif
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const fs::path dir = folder / c.name;
@@ -405,13 +416,126 @@ TEST_F(ConfigFileTest, SavingKeepsWhatTheFileIsAndWritesInPlaceWhereAReplacement
         std::vector<std::string> others;
         for (const auto& entry : fs::directory_iterator(dir)) {
             const std::string name = entry.path().filename().string();
-            if (name != "f.bin" && name != "link.bin")
+            // Where the file system has no nameless files, a crash leaves an unfinished
+            // file under a name of its own: never under the copy's.
+            if (name != "f.bin" && name != "link.bin" && (namelessFiles || name.rfind(".v38-", 0)))
                 others.push_back(name);
         }
         EXPECT_EQ(others, c.copyKept ? std::vector<std::string>{Copy} : std::vector<std::string>{});
         if (c.copyKept) {
             EXPECT_EQ(contents(dir / Copy), old);
         }
+    }
+}
+#endif
+
+#ifndef _WIN32
+// In a folder all users share (sticky, writable by all), what another user put there is
+// neither followed nor written into, as the kernel's own rule for such folders has it,
+// wherever on the way it stands; what we or the folder's owner put there is.
+TEST_F(ConfigFileTest, InASharedFolderOnlyOurOwnOrTheOwnersLinksAndFilesAreUsed) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "making files of another owner needs root";
+    constexpr uid_t Nobody = 65534;
+    const std::vector<std::uint8_t> old(600, 0x55);
+    const fs::path elsewhere = folder / "elsewhere";
+    fs::create_directory(elsewhere);
+    put(elsewhere / "root.bin", old);
+    const fs::path shared = folder / "shared"; // root's, as /tmp is
+    const fs::path theirs = folder / "theirs"; // another user's sticky folder
+    for (const fs::path& f : {shared, theirs}) {
+        fs::create_directory(f);
+        ::chmod(f.c_str(), 01777);
+    }
+    ASSERT_EQ(::chown(theirs.c_str(), Nobody, Nobody), 0);
+    const auto plant = [&](const fs::path& target, const fs::path& link, uid_t owner) {
+        fs::create_symlink(target, link);
+        ASSERT_EQ(::lchown(link.c_str(), owner, owner), 0);
+    };
+    const auto file = [&](const fs::path& path, uid_t owner) {
+        put(path, old);
+        ASSERT_EQ(::chown(path.c_str(), owner, owner), 0);
+    };
+    plant(elsewhere / "root.bin", shared / "planted.bin", Nobody);
+    plant(elsewhere, shared / "planted-folder", Nobody);
+    plant(elsewhere / "mine.bin", shared / "mine-link.bin", 0);
+    plant(elsewhere / "owners.bin", theirs / "owners-link.bin", Nobody);
+    file(shared / "foreign.bin", Nobody);
+    file(theirs / "owners.bin", Nobody);
+    const struct {
+        const char* name;
+        fs::path path;
+        FileStatus status;
+        FileRefusal refusal;
+        fs::path written; // empty: nothing written
+    } cases[] = {
+        {"another user's link",
+         shared / "planted.bin",
+         FileStatus::CannotOpen,
+         FileRefusal::ForeignLink,
+         {}},
+        {"another user's link to a folder",
+         shared / "planted-folder" / "root.bin",
+         FileStatus::CannotOpen,
+         FileRefusal::ForeignLink,
+         {}},
+        {"another user's file",
+         shared / "foreign.bin",
+         FileStatus::CannotOpen,
+         FileRefusal::ForeignFile,
+         {}},
+        {"our own link", shared / "mine-link.bin", FileStatus::Ok, FileRefusal::None,
+         elsewhere / "mine.bin"},
+        {"the folder owner's link", theirs / "owners-link.bin", FileStatus::Ok, FileRefusal::None,
+         elsewhere / "owners.bin"},
+        {"the folder owner's file", theirs / "owners.bin", FileStatus::Ok, FileRefusal::None,
+         theirs / "owners.bin"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FileDetails details;
+        EXPECT_EQ(writeConfigFile(c.path, sampleImage(), &details), c.status);
+        EXPECT_EQ(details.refusal, c.refusal);
+        if (!c.written.empty()) {
+            EXPECT_EQ(contents(c.written), fileOf(sampleImage()));
+        }
+    }
+    EXPECT_EQ(contents(elsewhere / "root.bin"), old);
+    EXPECT_EQ(contents(shared / "foreign.bin"), old);
+    struct stat info {};
+    ASSERT_EQ(::stat((theirs / "owners.bin").c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, Nobody); // replaced, it keeps its owner
+}
+
+// A copy that an interrupted save left is told of on opening and saving, kept as it is,
+// and stops an in-place write, which would need its name; a replacement goes on.
+TEST_F(ConfigFileTest, ACopyLeftByAnInterruptedSaveIsToldOfAndNeverOverwritten) {
+    const std::vector<std::uint8_t> leftover(514, 0x77);
+    for (bool inPlace : {false, true}) {
+        SCOPED_TRACE(inPlace ? "in place" : "replaced");
+        const fs::path dir = folder / (inPlace ? "in-place" : "replaced");
+        fs::create_directory(dir);
+        const fs::path path = dir / "f.bin";
+        const fs::path copy = dir / "f.bin.v38-copy";
+        put(path, fileOf(ConfigImage::defaults()));
+        put(copy, leftover);
+        if (inPlace)
+            fs::create_hard_link(path, dir / "link.bin");
+
+        ConfigImage image;
+        FileDetails details;
+        EXPECT_EQ(readConfigFile(path, image, &details), FileStatus::Ok);
+        EXPECT_EQ(details.leftoverCopy, copy);
+        EXPECT_EQ(writeConfigFile(path, sampleImage(), &details),
+                  inPlace ? FileStatus::CannotOpen : FileStatus::Ok);
+        EXPECT_EQ(details.leftoverCopy, copy);
+        EXPECT_EQ(details.refusal, inPlace ? FileRefusal::CopyInTheWay : FileRefusal::None);
+        EXPECT_EQ(contents(path),
+                  inPlace ? fileOf(ConfigImage::defaults()) : fileOf(sampleImage()));
+        EXPECT_EQ(contents(copy), leftover);
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()),
+                  inPlace ? 3 : 2);
+        EXPECT_EQ(leftoverCopy(path), copy);
     }
 }
 #endif
@@ -524,6 +648,13 @@ TEST_F(ConfigFileTest, SavingAFileAnotherProgramHoldsOrThatHasAttributes) {
          FileStatus::Ok, true, false},
     };
     const std::vector<std::uint8_t> old = fileOf(ConfigImage::defaults());
+#ifdef O_TMPFILE
+    const int nameless = ::open(folder.c_str(), O_TMPFILE | O_RDWR, 0600);
+    const bool namelessFiles = nameless >= 0;
+    ::close(nameless);
+#else
+    const bool namelessFiles = false;
+#endif
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const fs::path dir = folder / c.name;

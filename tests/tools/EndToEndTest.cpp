@@ -553,13 +553,15 @@ TEST_F(EndToEnd, CommandLineCases) {
          bad + "short.bin: 513 bytes, but a configuration file has 514\n"},
         {"v38ctl show utf16.json", 1, "=", bad + "utf16.json: a UTF-16 text: save it as UTF-8\n"},
         {"v38ctl diff doc utf16.txt", 2, "=", bad + "utf16.txt: a UTF-16 text: save it as UTF-8\n"},
-        {"v38ctl write folder", 1, "=", "Nie można otworzyć pliku:\n\n folder\n"},
-        {"v38ctl diff missing.bin good.bin", 2, "=", "Nie można otworzyć pliku:\n\n missing.bin\n"},
+        {"v38ctl write folder", 1, "=", "Nie można otworzyć pliku:\n\n folder\nIs a directory\n"},
+        {"v38ctl diff missing.bin good.bin", 2, "=",
+         "Nie można otworzyć pliku:\n\n missing.bin\nNo such file or directory\n"},
         {"v38ctl import bad.json out.bin", 1, "=",
          "bad.json: /version = \"1\": this v38ctl reads version 1\n"},
         {"v38ctl import - good.bin < bad.json", 1, "=",
          "standard input: /version = \"1\": this v38ctl reads version 1\n"},
-        {"v38ctl read nowhere/out.bin", 1, "=", "Nie można otworzyć pliku:\n\n nowhere/out.bin\n"},
+        {"v38ctl read nowhere/out.bin", 1, "=",
+         "Nie można otworzyć pliku:\n\n nowhere/out.bin\nNo such file or directory\n"},
         {"V38_PORTS= v38ctl verify doc.json", 2, "=", NoConnection},
         // An output that is the input, or the 514-byte file for a terminal: refused
         // before anything is read or written.
@@ -618,7 +620,7 @@ TEST_F(EndToEnd, CommandLineCases) {
     EXPECT_EQ(countOf(textOf(trace), "  received  00 08 00 E8 "), 2);
     EXPECT_EQ(countOf(textOf(trace), "  COM1 closed\n"), 2);
     EXPECT_EQ(ctl({"--trace", path("folder").string(), "probe"}, port).err,
-              "Nie można otworzyć pliku:\n\n " + path("folder").string() + "\n");
+              "Nie można otworzyć pliku:\n\n " + path("folder").string() + "\nIs a directory\n");
 }
 
 // As the README tells: git diff shows configuration files as documents.

@@ -141,6 +141,23 @@ TEST_F(FileCommandsTest, SavingWhereNoFileCanBeMadeSaysSoAndKeepsTheOldFile) {
     EXPECT_EQ(readAll(folder.path("old.bin")).size(), 514);
 }
 
+// A copy an interrupted save left beside the file is told of, by its name, on opening
+// and on saving, and the copy is kept.
+TEST_F(FileCommandsTest, ACopyLeftByAnInterruptedSaveIsToldOf) {
+    TempFolder folder;
+    const QByteArray good = fileBytes(sampleImage());
+    writeAll(folder.path("f.bin"), good);
+    writeAll(folder.path("f.bin.v38-copy"), good);
+    const QString copy = QDir::toNativeSeparators(folder.path("f.bin.v38-copy"));
+    SeenBoxes seen = whileAnswering([&] { MainWin->loadFile(folder.path("f.bin")); });
+    ASSERT_EQ(seen.titles, QStringList{" Uwaga ! "});
+    EXPECT_TRUE(seen.texts[0].contains("\n\n " + copy + "\n\n")) << seen.texts[0].toStdString();
+    EXPECT_EQ(MainWin->bank().image(), sampleImage());
+    seen = whileAnswering([&] { MainWin->saveFile(folder.path("f.bin")); });
+    EXPECT_EQ(seen.titles, QStringList{" Uwaga ! "});
+    EXPECT_EQ(readAll(folder.path("f.bin.v38-copy")), good);
+}
+
 TEST_F(FileCommandsTest, SaveFromTheMenuWhileAnEmptyTimeKeepsTheFocus) {
     TempFolder folder;
     showMainWindow();

@@ -6,6 +6,7 @@
 #include "ReplaceFile.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -77,14 +78,20 @@ bool readAll(std::istream& in, std::string& bytes) {
 }
 
 // Files and pipes (a document reached through /dev/fd/N) are read; folders and
-// devices are not, so that a serial port is never read from (or blocked on).
-bool isReadable(const std::string& name) {
+// devices are not, so that a serial port is never read from (or blocked on). Empty
+// when `name` may be read, else why not.
+std::string unreadable(const std::string& name) {
     std::error_code error;
     const fs::file_status status = fs::status(name, error);
-    if (error || namesDevice(name))
-        return false;
-    return !fs::is_directory(status) && !fs::is_character_file(status) &&
-           !fs::is_block_file(status);
+    if (status.type() == fs::file_type::not_found)
+        return std::make_error_code(std::errc::no_such_file_or_directory).message();
+    if (error)
+        return error.message();
+    if (fs::is_directory(status))
+        return std::make_error_code(std::errc::is_a_directory).message();
+    if (namesDevice(name) || fs::is_character_file(status) || fs::is_block_file(status))
+        return "a device, which is not read as a file";
+    return {};
 }
 } // namespace
 
@@ -120,18 +127,26 @@ bool decodeConfiguration(std::string_view bytes, const std::string& shown, Confi
 bool loadConfiguration(const std::string& name, ConfigImage& image, std::string& error) {
     const std::string shown = shownInputName(name);
     std::string bytes;
+    std::string reason;
     bool read = false;
     if (name == "-") {
 #ifdef _WIN32
         ::_setmode(::_fileno(stdin), _O_BINARY);
 #endif
         read = readAll(std::cin, bytes);
-    } else if (isReadable(name)) {
+    } else if (reason = unreadable(name); reason.empty()) {
+        errno = 0;
         std::ifstream in(fs::path(name), std::ios::binary);
         read = in.is_open() && readAll(in, bytes);
+        if (!read)
+            reason = std::generic_category().message(errno ? errno : EIO);
+        FileDetails found;
+        found.leftoverCopy = leftoverCopy(name);
+        std::fputs(leftoverCopyNotice(found, name).c_str(), stderr);
     }
     if (!read) {
-        error = fileStatusMessage(FileStatus::CannotOpen, shown);
+        error = fileStatusMessage(FileStatus::CannotOpen, shown) +
+                (reason.empty() ? std::string() : reason + "\n");
         return false;
     }
     return decodeConfiguration(bytes, shown, image, error);

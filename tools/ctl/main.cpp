@@ -68,7 +68,8 @@ Options:
                  the line: each frame sent and received with the time to the
                  millisecond, attempts, time-outs, waits for quiet, bytes thrown away
   --show-cards   (show, diff, verify) print the service cards' numbers whole; by
-                 default only their first six and last four digits are shown
+                 default only their first six and last four digits are shown. With
+                 --trace, the trace shows their bytes too (by default **)
   --help         this text
 
 A configuration is read by its content, whatever its name: a JSON document (it
@@ -113,9 +114,10 @@ public:
     bool start(const Options& options) {
         if (options.trace.empty())
             return true;
-        trace_ = std::make_unique<TraceFile>(options.trace, options.commandLine);
+        trace_ = std::make_unique<TraceFile>(options.trace, options.commandLine, options.showCards);
         if (!trace_->isOpen()) {
-            failWith(fileStatusMessage(FileStatus::CannotOpen, options.trace));
+            failWith(fileStatusMessage(FileStatus::CannotOpen, options.trace) + trace_->failure() +
+                     "\n");
             return false;
         }
         bank.setTrace(trace_.get());
@@ -321,7 +323,8 @@ int main(int argc, char** argv) {
     const bool talksToLock = command == "probe" || command == "ports" || command == "read" ||
                              command == "write" || command == "verify";
     const bool showsCards = command == "show" || command == "diff" || command == "verify";
-    if ((!options.trace.empty() && !talksToLock) || (options.showCards && !showsCards))
+    if ((!options.trace.empty() && !talksToLock) ||
+        (options.showCards && !showsCards && options.trace.empty()))
         return usage(stderr, BadUsage);
     if (command == "probe" && operands == 0)
         return probeCommand(options);
