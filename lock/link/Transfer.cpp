@@ -25,6 +25,8 @@ TransferOutcome transfer(V38Bank& bank, TransferHooks& hooks, TransferDirection 
     int step = 0;
     try {
         for (; step < BlockCount; ++step) {
+            if (hooks.stopRequested())
+                throw CommErr();
             if (reading)
                 bank.readBlock(step);
             else
@@ -35,6 +37,10 @@ TransferOutcome transfer(V38Bank& bank, TransferHooks& hooks, TransferDirection 
         // may have paired an answer with the wrong request: the lock's image tells. A
         // read compares it with what it read, a write with what it sent; both are in
         // bank.image, which the check leaves as it was.
+        if (hooks.stopRequested()) {
+            step = reading ? CheckStep : FinishStep;
+            throw CommErr();
+        }
         bool finished = true;
         if (!reading) {
             try {

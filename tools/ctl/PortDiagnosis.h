@@ -34,6 +34,18 @@ std::vector<PortDiagnosis> diagnosePorts(V38Bank& bank);
 std::string describeDiagnosis(const std::vector<PortDiagnosis>& ports,
                               const std::vector<serial::PortDevice>& unreachable);
 
+// The same as one JSON document: "ports" (one object per port: "com", "device", what
+// identifies it, "state", "text", and where they apply "systemText", "heldBy",
+// "answer"), "neverSearched" and "lockAnswersOn".
+std::string diagnosisJson(const std::vector<PortDiagnosis>& ports,
+                          const std::vector<serial::PortDevice>& unreachable);
+
+// After a search of the ports of `mask` found no lock: one line per port that has a
+// device, saying why the lock was not found there (it cannot be opened and why, or it
+// opened and nothing answered), then how many had no device. Each port is opened again
+// for a moment, and nothing is sent.
+std::vector<std::string> whyNotFound(V38Bank& bank, std::uint32_t mask);
+
 // The ports of knownPorts() beyond COM16, or with no COM number at all.
 std::vector<serial::PortDevice> unreachablePorts(const std::vector<serial::PortDevice>& known);
 
