@@ -33,14 +33,14 @@ TransferOutcome transfer(V38Bank& bank, TransferHooks& hooks, TransferDirection 
                 bank.writeBlock(step);
             hooks.blockDone(step);
         }
-        // 'S' may have been taken although its answer was lost, and a doubtful exchange
-        // may have paired an answer with the wrong request: the lock's image tells. A
-        // read compares it with what it read, a write with what it sent; both are in
-        // bank.image, which the check leaves as it was.
         if (hooks.stopRequested()) {
             step = reading ? CheckStep : FinishStep;
             throw CommErr();
         }
+        // 'S' may have been taken although its answer was lost, and a doubtful exchange
+        // may have paired an answer with the wrong request: the lock's image tells. A
+        // read compares it with what it read, a write with what it sent; both are in
+        // bank.image, which the check leaves as it was.
         bool finished = true;
         if (!reading) {
             try {
