@@ -8,6 +8,7 @@
 #include "ConfigJson.h"
 #include "ConfigOutput.h"
 #include "ConfigReport.h"
+#include "Console.h"
 #include "FileMessages.h"
 #include "HexText.h"
 #include "LinkMessages.h"
@@ -41,14 +42,12 @@ using Json = nlohmann::ordered_json;
 
 // A message for standard error, ending its line.
 int report(const std::string& text, int status) {
-    std::fputs(text.c_str(), stderr);
-    if (!text.empty() && text.back() != '\n')
-        std::fputc('\n', stderr);
+    writeText(stderr, !text.empty() && text.back() != '\n' ? text + "\n" : text);
     return status;
 }
 
 void print(const std::string& text) {
-    std::fputs(text.c_str(), stdout);
+    writeText(stdout, text);
 }
 
 // Where editors find the document's schema; import ignores it.

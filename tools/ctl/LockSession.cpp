@@ -1,5 +1,6 @@
 #include "LockSession.h"
 
+#include "Console.h"
 #include "FileMessages.h"
 #include "LinkMessages.h"
 #include "Messages.h"
@@ -36,9 +37,7 @@ void catchInterrupt() {
 }
 
 int error(const std::string& text, int status) {
-    std::fputs(text.c_str(), stderr);
-    if (!text.empty() && text.back() != '\n')
-        std::fputc('\n', stderr);
+    writeText(stderr, !text.empty() && text.back() != '\n' ? text + "\n" : text);
     return status;
 }
 
