@@ -239,7 +239,9 @@ std::vector<std::string> whyNotFound(V38Bank& bank, std::uint32_t mask) {
         std::string why;
         if (!bank.selectPort(number)) {
             const serial::OpenFailure failure = bank.openFailure();
-            if (failure.error == serial::OpenError::Absent) {
+            // A port without a device is only counted; a device named but not there
+            // (unplugged, a stale V38_PORTS entry) is worth its own line.
+            if (failure.error == serial::OpenError::Absent && device.device.empty()) {
                 ++absent;
                 continue;
             }
