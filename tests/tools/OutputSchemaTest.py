@@ -93,6 +93,10 @@ try:
     ports = run("ports", "--json")
     judged("ports", ports)
     check("ports: the lock answers on COM1", ports.get("lockAnswersOn") == ["COM1"], ports)
+    one = run("ports", "--json", "--port", "COM1")
+    judged("ports", one)
+    check("ports --port COM1 lists that port only", [p["com"] for p in one.get("ports", [])] ==
+          ["COM1"], one)
 
     masked = run("show", "--json", a)
     judged("show", masked)
@@ -128,7 +132,7 @@ try:
     # Documents broken on purpose are told apart.
     for name, document, breakage in [
         ("ports", ports, lambda d: d["ports"][0].update(state="asleep")),
-        ("ports", ports, lambda d: d["ports"].pop()),
+        ("ports", ports, lambda d: d["ports"].clear()),
         ("ports", ports, lambda d: d["ports"][0].pop("answer")),
         ("probe", probe, lambda d: d.update(port="3")),
         ("show", masked, lambda d: d.pop("cardsMasked")),

@@ -196,7 +196,7 @@ int portsCommand(const Invocation& call) {
     LockSession lock(call);
     if (!lock.start())
         return UsageOrFileError;
-    const std::vector<PortDiagnosis> ports = diagnosePorts(lock.bank);
+    const std::vector<PortDiagnosis> ports = diagnosePorts(lock.bank, lock.searchMask());
     const auto unreachable = unreachablePorts(serial::knownPorts());
     if (call.json)
         print(diagnosisJson(ports, unreachable));

@@ -40,6 +40,9 @@ public:
     std::string comName() const;
     std::string deviceName() const;
 
+    // The ports the line allows: the one of --port, else COM1..COM16.
+    std::uint32_t searchMask() const;
+
 private:
     // The trace file, with the time of its latest line, so that a line of our own can
     // follow the link's.
@@ -53,7 +56,6 @@ private:
 
     void lockFound() override;
     bool stopRequested() override;
-    std::uint32_t searchMask() const;
 
     const Invocation& call_;
     int wantedPort_ = 0; // 0: any of COM1..COM16

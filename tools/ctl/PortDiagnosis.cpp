@@ -89,10 +89,12 @@ serial::PortDevice deviceFor(int comNumber, const std::vector<serial::PortDevice
 }
 } // namespace
 
-std::vector<PortDiagnosis> diagnosePorts(V38Bank& bank) {
+std::vector<PortDiagnosis> diagnosePorts(V38Bank& bank, std::uint32_t mask) {
     const std::vector<serial::PortDevice> known = serial::knownPorts();
     std::vector<PortDiagnosis> ports;
     for (int number = 1; number <= SearchedPorts; ++number) {
+        if (!(mask & (1u << (number - 1))))
+            continue;
         PortDiagnosis port;
         port.comNumber = number;
         port.device = deviceFor(number, known);

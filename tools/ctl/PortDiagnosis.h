@@ -27,8 +27,8 @@ struct PortDiagnosis {
 
 // Opens each of COM1..COM16 with the lock's settings, lets it settle, probes it up to
 // twice and closes it: the search's own steps, with nothing else sent, but carried on
-// after a lock answers.
-std::vector<PortDiagnosis> diagnosePorts(V38Bank& bank);
+// after a lock answers. Only the ports of `mask` (bit k: COM k+1) are tried and listed.
+std::vector<PortDiagnosis> diagnosePorts(V38Bank& bank, std::uint32_t mask = AllComPorts);
 
 // One line per port, then the ports that no search reaches, then a summary line.
 std::string describeDiagnosis(const std::vector<PortDiagnosis>& ports,
