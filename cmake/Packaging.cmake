@@ -24,7 +24,13 @@ if(TARGET v38ctl)
         set(v38_schema_dir ${CMAKE_INSTALL_DATADIR}/doc/vestibar)
     endif()
     install(FILES ${PROJECT_SOURCE_DIR}/docs/v38-config.schema.json
+                  ${PROJECT_SOURCE_DIR}/docs/v38ctl-output.schema.json
             DESTINATION ${v38_schema_dir})
+    if(UNIX)
+        # Where bash-completion loads it on demand.
+        install(FILES ${PROJECT_SOURCE_DIR}/packaging/completion/v38ctl.bash RENAME v38ctl
+                DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+    endif()
 endif()
 
 if(TARGET vestibar AND UNIX)

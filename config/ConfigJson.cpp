@@ -244,7 +244,11 @@ void importPrefixes(const Json& prefixes, ConfigImage& image) {
         if (!entry.contains("prefix") || !entry.contains("position"))
             refuse(path + (entry.contains("prefix") ? "/position" : "/prefix"), "missing");
         const std::string& prefix = text(entry["prefix"], path + "/prefix");
-        if (prefix.empty() || prefix.size() > std::size_t(MaxPrefixLength))
+        // Characters, as a reader (and the schema) counts them, not UTF-8 bytes.
+        const auto characters = std::count_if(prefix.begin(), prefix.end(), [](char c) {
+            return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+        });
+        if (prefix.empty() || characters > MaxPrefixLength)
             refuse(path + "/prefix", entry["prefix"], "a prefix has 1..7 characters");
         if (const auto bad = std::find_if_not(prefix.begin(), prefix.end(), isPrefixChar);
             bad != prefix.end())

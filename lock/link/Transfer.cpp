@@ -37,6 +37,8 @@ TransferOutcome transfer(V38Bank& bank, TransferHooks& hooks, TransferDirection 
     int step = 0;
     try {
         for (; step < BlockCount; ++step) {
+            if (hooks.stopRequested())
+                throw CommErr();
             if (reading) {
                 const Block data = bank.readBlock(step);
                 std::copy(data.begin(), data.end(), image.block(step));
@@ -46,6 +48,10 @@ TransferOutcome transfer(V38Bank& bank, TransferHooks& hooks, TransferDirection 
                 bank.writeBlock(step, data);
             }
             hooks.blockDone(step);
+        }
+        if (hooks.stopRequested()) {
+            step = reading ? CheckStep : FinishStep;
+            throw CommErr();
         }
         if (reading) {
             step = CheckStep;

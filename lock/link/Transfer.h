@@ -61,6 +61,9 @@ public:
     // A read has already reset bank.image to the default configuration: never a
     // mixture of old and new blocks.
     virtual void failed(int /*step*/) {}
+    // Asked before each block and before 'S' (or the read's closing check): true ends
+    // the transfer there as a CommError, at an exchange boundary, with failed(step).
+    virtual bool stopRequested() { return false; }
 };
 
 TransferOutcome readLock(V38Bank& bank, TransferHooks& hooks);

@@ -29,7 +29,8 @@ for file in usr/bin/vestibar usr/bin/v38ctl usr/bin/v38-lock-sim \
     usr/share/man/man1/v38-lock-sim.1.gz \
     usr/share/doc/vestibar/copyright usr/share/doc/vestibar/changelog.gz \
     usr/share/applications/$app_id.desktop usr/share/metainfo/$app_id.metainfo.xml \
-    usr/share/icons/hicolor/scalable/apps/vestibar.svg; do
+    usr/share/icons/hicolor/scalable/apps/vestibar.svg \
+    usr/share/bash-completion/completions/v38ctl; do
     check "holds $file" has_line "$file" "$work/files"
 done
 version=$(dpkg-deb -f "$deb" Version)

@@ -80,6 +80,9 @@ TEST(ConfigJson, RefusesEachKindOfBadDocumentSayingWhereAndWhyAndChangesNothing)
          "/prefixes/0/prefix = \"45a7\": character 3 is outside the prefix alphabet"},
         {replaced(good, entry, "{\"number\":1,\"prefix\":\"12345678\",\"position\":3}"),
          "/prefixes/0/prefix = \"12345678\": a prefix has 1..7 characters"},
+        {replaced(good, entry, "{\"number\":1,\"prefix\":\"ąąąą\",\"position\":3}"),
+         "/prefixes/0/prefix = \"\\u0105\\u0105\\u0105\\u0105\": character 1 is outside the "
+         "prefix alphabet"},
         {replaced(good, entry, "{\"number\":100,\"prefix\":\"4567\",\"position\":3}"),
          "/prefixes/1/number = 100: this prefix number is given twice"},
         {replaced(good, entry, "{\"number\":0,\"prefix\":\"4567\",\"position\":3}"),

@@ -1,5 +1,6 @@
 #include "ConfigReport.h"
 #include "ConfigDiff.h"
+#include "Messages.h"
 #include "TimeReading.h"
 
 #include <gmock/gmock.h>
@@ -74,6 +75,7 @@ TEST(ConfigReport, DescribesFlagsTimesPrefixesAndBothFormsOfTheCards) {
 }
 
 TEST(ConfigDiff, SaysEachChangedFieldInPlainWordsAndNothingForEqualImages) {
+    setLanguage(Language::English);
     ConfigImage from = ConfigImage::defaults();
     const std::uint8_t card[] = {0x12, 0x34, 0x56, 0x78, 0x90, 0x12, 0x34, 0x56, 0xD2, 0x51, 0x2F};
     std::copy(std::begin(card), std::end(card), from.data() + serviceCardOffset(0));
@@ -91,23 +93,47 @@ TEST(ConfigDiff, SaysEachChangedFieldInPlainWordsAndNothingForEqualImages) {
     const std::string masked = "FFFFFF" + std::string(30, '*') + "FFFF";
     const std::string card1 = "123456" + std::string(30, '*') + "FFFF";
     const std::string hidden = " (differs in masked digits)";
-    EXPECT_THAT(differences(from, to),
-                ::testing::ElementsAre(
-                    "Czujnik otwarcia drzwi: [x] -> [ ]", "Rozwierny czujnik obecności: [ ] -> [x]",
-                    "flag bits 6 and 7: 00 -> C0",
-                    "Impuls otwarcia rygla (x0.1s): 255 = 25,5 sek -> 25 = 2,5 sek",
-                    "prefix 1: (none) -> 4567 at position 3", "prefix 100: (none) -> hex 2FFFFFFF",
-                    "service card 1: hex " + card1 + " -> " + card1 + hidden +
-                        "; magnetic \"123456******3456=****\" -> \"123456******3456=****\"" +
-                        hidden + "; proximity 123456**********D251 -> 123456**********D251" +
-                        hidden,
-                    "service card 2: hex " + masked + " -> 12FFFF" + std::string(30, '*') +
-                        "FFFF; magnetic \"\" -> \"**\"; proximity FFFFFF**********FFFF -> "
-                        "12FFFF**********FFFF",
-                    "reserved byte 511: FF -> 00"));
+    EXPECT_THAT(
+        differences(from, to),
+        ::testing::ElementsAre(
+            "flags.doorSensor \"Czujnik otwarcia drzwi\": [x] -> [ ]",
+            "flags.presenceSensorNC \"Rozwierny czujnik obecności\": [ ] -> [x]",
+            "flags.otherBits: 00 -> C0",
+            "times.boltPulseTenthsOfSecond \"Impuls otwarcia rygla (x0.1s)\": 255 = 25,5 "
+            "sek -> 25 = 2,5 sek",
+            "prefixes[1]: (none) -> 4567 at position 3", "prefixes[100]: (none) -> hex 2FFFFFFF",
+            "serviceCards.card1: hex " + card1 + " -> " + card1 + hidden +
+                "; magnetic \"123456******3456=****\" -> \"123456******3456=****\"" + hidden +
+                "; proximity 123456**********D251 -> 123456**********D251" + hidden,
+            "serviceCards.card2: hex " + masked + " -> 12FFFF" + std::string(30, '*') +
+                "FFFF; magnetic \"\" -> \"**\"; proximity FFFFFF**********FFFF -> "
+                "12FFFF**********FFFF",
+            "reserved[67]: FF -> 00"));
     EXPECT_THAT(differences(from, to, true)[7],
                 ::testing::EndsWith("; proximity " + std::string(20, 'F') + " -> 12" +
                                     std::string(18, 'F')));
+}
+
+// A Polish run says its own words in Polish and keeps the names of the document's
+// fields and the window's captions as they are.
+TEST(ConfigDiff, SpeaksTheLanguageOfTheRun) {
+    ConfigImage from = ConfigImage::defaults();
+    ConfigImage to = from;
+    const std::uint8_t plain[] = {0x24, 0x56, 0x7F, 0xFF};
+    std::copy(plain, plain + 4, to.entry(4));
+    to[offset::matLockout] = 6;
+    setLanguage(Language::Polish);
+    const std::vector<std::string> polish = differences(from, to);
+    setLanguage(Language::English);
+    EXPECT_THAT(polish, ::testing::ElementsAre("times.matLockoutTensOfSeconds \"Blokada po "
+                                               "wejściu na matę (x10s)\": 255 = 42min 30sek -> 6 "
+                                               "= 1min 00sek",
+                                               "prefixes[5]: (brak) -> 4567 na pozycji 3"));
+    EXPECT_EQ(differencesJson(compare(from, to)),
+              "[\n    {\"field\":\"times.matLockoutTensOfSeconds\",\"caption\":\"Blokada po "
+              "wejściu na matę (x10s)\",\"from\":255,\"to\":6},\n    "
+              "{\"field\":\"prefixes[5]\",\"from\":null,\"to\":{\"prefix\":\"4567\","
+              "\"position\":3}}\n  ]");
 }
 
 } // namespace

@@ -60,9 +60,10 @@ def import_verdict(text, named=True):
     with open(path, "w", encoding="utf-8") as out:
         out.write(text)
     result = run("import", path, os.path.join(folder, "out.bin"))
-    if result.returncode not in (0, 1):
+    # A refused document is a file error: exit status 2.
+    if result.returncode not in (0, 2):
         failures.append(f"import ended with {result.returncode}: {result.stderr!r}")
-    if named and result.returncode == 1 and not result.stderr.decode().startswith(path + ": /"):
+    if named and result.returncode == 2 and not result.stderr.decode().startswith(path + ": /"):
         failures.append(f"a refusal without a JSON path: {result.stderr!r}")
     return result.returncode == 0
 

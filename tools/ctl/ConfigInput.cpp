@@ -3,6 +3,7 @@
 #include "ConfigFile.h"
 #include "ConfigJson.h"
 #include "FileMessages.h"
+#include "Messages.h"
 #include "ReplaceFile.h"
 
 #include <algorithm>
@@ -58,15 +59,14 @@ bool isUtf16(std::string_view bytes) {
 // the user knows what to do with them.
 std::string lookOf(std::string_view bytes) {
     if (bytes.empty())
-        return "empty";
+        return say(Msg::LookEmpty);
     if (isUtf16(bytes))
-        return "a UTF-16 text: save it as UTF-8";
+        return say(Msg::LookUtf16);
     if (isText(bytes.substr(0, 4096)))
-        return "a text, but not a configuration document (a document begins with {)";
+        return say(Msg::LookText);
     if (bytes.size() < ConfigFileSize)
-        return std::to_string(bytes.size()) + " bytes, but a configuration file has " +
-               std::to_string(ConfigFileSize);
-    return "not a configuration file: its check sum (CRC) does not match";
+        return say(Msg::LookShort, {std::to_string(bytes.size()), std::to_string(ConfigFileSize)});
+    return say(Msg::LookBadCrc);
 }
 
 bool readAll(std::istream& in, std::string& bytes) {
@@ -95,8 +95,16 @@ std::string unreadable(const std::string& name) {
 }
 } // namespace
 
+std::string standardInputName() {
+    return say(Msg::StandardInput);
+}
+
+std::string standardOutputName() {
+    return say(Msg::StandardOutput);
+}
+
 std::string shownInputName(const std::string& name) {
-    return name == "-" ? StandardInputName : name;
+    return name == "-" ? standardInputName() : name;
 }
 
 bool decodeConfiguration(std::string_view bytes, const std::string& shown, ConfigImage& image,

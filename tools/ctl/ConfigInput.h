@@ -7,9 +7,9 @@
 
 namespace v38::ctl {
 
-// The name that "-" stands for on the command line, as messages show it.
-inline constexpr const char* StandardInputName = "standard input";
-inline constexpr const char* StandardOutputName = "standard output";
+// The names that "-" stands for on the command line, as messages show them.
+std::string standardInputName();
+std::string standardOutputName();
 std::string shownInputName(const std::string& name);
 
 // Reads a configuration from the file `name` ("-": standard input), whatever its name:

@@ -2,6 +2,7 @@
 
 #include "ConfigInput.h"
 #include "FileMessages.h"
+#include "Messages.h"
 #include "ReplaceFile.h"
 
 #include <cctype>
@@ -189,9 +190,7 @@ std::string terminalRefusal(const std::string& name, bool binary) {
     if (!binary)
         return {};
     if (name == "-" ? isStandardOutputTerminal() : isTerminalDevice(name))
-        return (name == "-" ? std::string(StandardOutputName) : name) +
-               " is a terminal: the 514-byte configuration file is not written to it; "
-               "redirect it to a file, or name one\n";
+        return say(Msg::TerminalRefusal, {name == "-" ? standardOutputName() : name}) + "\n";
     return {};
 }
 
@@ -201,7 +200,7 @@ std::string sameFileRefusal(const std::string& input, const std::string& output)
     std::error_code error;
     if (!fs::equivalent(input, output, error) || error)
         return {};
-    return output + ": the same file as the input; nothing was written\n";
+    return say(Msg::SameFileRefusal, {output}) + "\n";
 }
 
 std::string writeOutput(const std::string& name, std::string_view bytes) {
@@ -209,7 +208,7 @@ std::string writeOutput(const std::string& name, std::string_view bytes) {
 #ifdef _WIN32
         ::_setmode(::_fileno(stdout), _O_BINARY);
 #endif
-        return writeStream(stdout, bytes, StandardOutputName);
+        return writeStream(stdout, bytes, standardOutputName());
     }
     std::FILE* stream = nullptr;
     if (std::string error = openStream(name, stream); !error.empty())

@@ -74,19 +74,19 @@ round_trip b 2 " with faults the retries overcome" --fault nak@M --fault crc:2@K
 make_file "$work/c.bin" 3
 start_simulator --fault nak@K5
 ctl write-c write "$(winpath "$work/c.bin")"
-check "a write refused in block 5 fails" test "$(status write-c)" = 1
+check "a write refused in block 5 fails (status 4)" test "$(status write-c)" = 4
 check "with \"Błąd komunikacji z Zamkiem.\"" said write-c "Błąd komunikacji z Zamkiem."
 check "and the lock keeps what it held" cmp -s "$work/b.bin" "$work/lock.bin"
 start_simulator --fault silence:3@C2
 cp "$work/a.bin" "$work/kept.bin"
 ctl read-c read "$(winpath "$work/kept.bin")"
-check "a read whose block 2 never comes fails" test "$(status read-c)" = 1
+check "a read whose block 2 never comes fails (status 4)" test "$(status read-c)" = 4
 check "with \"Błąd komunikacji z Zamkiem.\"" said read-c "Błąd komunikacji z Zamkiem."
 check "and the file it would have written is kept" cmp -s "$work/a.bin" "$work/kept.bin"
 sim_stop
 rm -f "$link"
 ctl probe-none probe
-check "without a lock the probe fails" test "$(status probe-none)" = 1
+check "without a lock the probe fails (status 3)" test "$(status probe-none)" = 3
 check "with \"Brak połączenia z Zamkiem.\"" said probe-none "Brak połączenia z Zamkiem."
 
 # v38ctl ports through the Win32 code: COM1 the simulator, COM2 a pseudo-terminal that
@@ -112,6 +112,14 @@ check "ports: COM3 absent" test "$(line 'COM3  ')" = 'COM3  \\.\COM3: absent'
 check "ports: COM5 without a device absent" test "$(line 'COM5  ')" = 'COM5  (no device): absent'
 check "ports: COM20 listed as never searched" test "$(line 'COM20')" = '  \\.\COM20: COM20'
 check "ports: the summary names COM1" grep -qxF 'The lock answers on COM1.' "$work/ports.txt"
+# --port: the search is held to that port; a transfer leaves a lock on another alone.
+ctl probe-com2 probe --port COM2
+check "probe --port COM2: no lock there (status 3)" test "$(status probe-com2)" = 3
+ctl read-com2 read -P COM2 "$(winpath "$work/never.bin")"
+check "read -P COM2: the lock on COM1 is left alone (status 3)" test "$(status read-com2)" = 3
+check "and v38ctl says where it answered" \
+    said read-com2 "the lock answered on COM1, not on COM2: nothing was sent to it"
+check "and writes no file" test ! -e "$work/never.bin"
 sim_stop
 ctl ports-none ports
 check "ports: exit status 1 without a lock" test "$(status ports-none)" = 1

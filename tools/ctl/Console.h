@@ -1,0 +1,14 @@
+#pragma once
+
+#include <cstdio>
+#include <string_view>
+
+namespace v38::ctl {
+
+// Writes UTF-8 text to standard output or standard error. A Windows console gets it as
+// UTF-16 (WriteConsoleW), which shows every letter whatever its code page; the C
+// library's own console writes go through a code page and garble Polish letters.
+// Anything else (a file, a pipe, a POSIX terminal) gets the bytes as they are.
+void writeText(std::FILE* stream, std::string_view text);
+
+} // namespace v38::ctl
