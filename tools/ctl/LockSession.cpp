@@ -182,9 +182,24 @@ int LockSession::reportFailure(const TransferOutcome& outcome, const std::string
                      Interrupted);
     }
     error(CommErrorMessage, LineFailed);
-    // The exchange failed, but the image read back afterwards is the one sent.
-    if (outcome.lockHoldsImage)
-        error(say(Msg::TookItNevertheless), LineFailed);
+    // Which pass failed, and for a write what the lock holds, as far as the line told.
+    const std::string block = std::to_string(outcome.failedStep);
+    if (!writing_) {
+        error(outcome.failedStep < FinishStep ? say(Msg::FailedAtBlockRead, {block})
+                                              : say(Msg::FailedConfirmation),
+              LineFailed);
+    } else if (outcome.failedStep < FinishStep) {
+        error(say(Msg::FailedAtBlockWrite, {block}), LineFailed);
+    } else {
+        if (outcome.failedStep == FinishStep)
+            error(say(Msg::FailedFinish), LineFailed);
+        if (outcome.lockHoldsImage)
+            error(say(Msg::TookItNevertheless), LineFailed);
+        else if (outcome.lockMayHoldImage)
+            error(say(Msg::ReadBackUntold, {file}), LineFailed);
+        else
+            error(say(Msg::ReadBackDiffers), LineFailed);
+    }
     return LineFailed;
 }
 

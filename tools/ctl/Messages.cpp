@@ -110,6 +110,28 @@ constexpr Text Texts[] = {
     {Msg::TookItNevertheless,
      "The lock's image read back afterwards is the one written: the lock took it nevertheless.",
      "Obraz odczytany potem z Zamka jest tym zapisanym: Zamek mimo to go przyjął."},
+    {Msg::FailedAtBlockRead, "The first reading failed at block {}: nothing was written.",
+     "Pierwszy odczyt przerwał się na bloku {}: nic nie zapisano."},
+    {Msg::FailedAtBlockWrite,
+     "The write failed at block {}, before its end ('S') was sent: the lock keeps the old "
+     "configuration.",
+     "Zapis przerwał się na bloku {}, przed wysłaniem jego końca ('S'): Zamek ma starą "
+     "konfigurację."},
+    {Msg::FailedConfirmation,
+     "The second reading, which confirms the first, failed or did not agree with it: nothing "
+     "was written.",
+     "Drugi odczyt, który potwierdza pierwszy, nie udał się albo się z nim nie zgadza: nic nie "
+     "zapisano."},
+    {Msg::FailedFinish, "The lock did not acknowledge the end of the write ('S').",
+     "Zamek nie potwierdził końca zapisu ('S')."},
+    {Msg::ReadBackDiffers,
+     "The lock's image read back afterwards is not the one written: the lock does not hold it.",
+     "Obraz odczytany potem z Zamka nie jest tym zapisanym: Zamek go nie ma."},
+    {Msg::ReadBackUntold,
+     "The lock's image could not be read back: the lock holds the old configuration or the new "
+     "one, whole; run v38ctl verify {}",
+     "Nie udało się odczytać obrazu z Zamka: Zamek ma starą albo nową konfigurację, całą; "
+     "uruchom v38ctl verify {}"},
     {Msg::InterruptedWrite,
      "Interrupted: the lock on {} holds the old configuration or the new one, whole; run "
      "v38ctl verify {}",
