@@ -222,8 +222,11 @@ HANDLE createBeside(const std::filesystem::path& target, std::filesystem::path& 
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
         created = target;
         created.replace_filename(randomName());
-        HANDLE file = CreateFileW(created.c_str(), GENERIC_READ | GENERIC_WRITE, 0, security.get(),
-                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        // Shared for deletion only, so that it can be renamed while still open (the copy of
+        // an in-place write takes its name once synced); its owner-only security keeps
+        // everyone else out.
+        HANDLE file = CreateFileW(created.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE,
+                                  security.get(), CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         const DWORD failure = GetLastError();
         if (file != INVALID_HANDLE_VALUE ||
             (failure != ERROR_FILE_EXISTS && failure != ERROR_ALREADY_EXISTS)) {

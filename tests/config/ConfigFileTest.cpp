@@ -648,13 +648,6 @@ TEST_F(ConfigFileTest, SavingAFileAnotherProgramHoldsOrThatHasAttributes) {
          FileStatus::Ok, true, false},
     };
     const std::vector<std::uint8_t> old = fileOf(ConfigImage::defaults());
-#ifdef O_TMPFILE
-    const int nameless = ::open(folder.c_str(), O_TMPFILE | O_RDWR, 0600);
-    const bool namelessFiles = nameless >= 0;
-    ::close(nameless);
-#else
-    const bool namelessFiles = false;
-#endif
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const fs::path dir = folder / c.name;
