@@ -3,6 +3,7 @@
 // the CPU time the client and the simulator spend meanwhile; and what the check of a
 // doubtful transfer adds.
 #include "SimulatorProcess.h"
+#include "Transfer.h"
 #include "V38Bank.h"
 
 #include <algorithm>
@@ -36,6 +37,12 @@ constexpr int FenceExchanges = 1;
 // The check of a doubtful transfer: the eight blocks read between two fences.
 constexpr int CheckBytes = FenceBytes + ReadBytes + FenceBytes;
 constexpr int CheckExchanges = FenceExchanges + ReadExchanges + FenceExchanges;
+// A whole verified transfer on a port already found: the probe, the first pass, then the
+// second pass between fences (a read's confirmation, a write's read-back).
+constexpr int VerifiedReadBytes = FenceBytes + ReadBytes + CheckBytes;
+constexpr int VerifiedReadExchanges = 1 + ReadExchanges + CheckExchanges;
+constexpr int VerifiedWriteBytes = FenceBytes + WriteBytes + CheckBytes;
+constexpr int VerifiedWriteExchanges = 1 + WriteExchanges + CheckExchanges;
 
 double lineMs(int bytes) {
     return bytes * BitsPerByte * 1000.0 / Baud;
@@ -71,6 +78,45 @@ Sample measure(pid_t simulator, const std::function<void()>& transfer) {
     return {wall, ownCpuMs() - client, cpuMsOf(simulator) - sim};
 }
 
+// The native serial system seen through a clock that moves in 15.6 ms steps, as Windows'
+// tick count does: the link must not take a timely answer for an early one.
+class CoarseClock final : public serial::SerialSystem {
+public:
+    explicit CoarseClock(serial::SerialSystem& inner) : inner_(inner) {}
+    serial::PortHandle open(int port, serial::OpenFailure& failure) override {
+        return inner_.open(port, failure);
+    }
+    bool configure(serial::PortHandle h, const serial::LineSettings& s) override {
+        return inner_.configure(h, s);
+    }
+    bool setQueues(serial::PortHandle h, std::uint32_t in, std::uint32_t out) override {
+        return inner_.setQueues(h, in, out);
+    }
+    bool setTimeouts(serial::PortHandle h, const serial::Timeouts& t) override {
+        return inner_.setTimeouts(h, t);
+    }
+    std::uint32_t write(serial::PortHandle h, const std::uint8_t* d, std::uint32_t n) override {
+        return inner_.write(h, d, n);
+    }
+    std::uint32_t read(serial::PortHandle h, std::uint8_t* b, std::uint32_t n) override {
+        return inner_.read(h, b, n);
+    }
+    std::uint32_t readWaiting(serial::PortHandle h, std::uint8_t* b, std::uint32_t n) override {
+        return inner_.readWaiting(h, b, n);
+    }
+    bool hungUp(serial::PortHandle h) override { return inner_.hungUp(h); }
+    void close(serial::PortHandle h) override { inner_.close(h); }
+    void sleep(std::uint32_t ms) override { inner_.sleep(ms); }
+    std::uint64_t microseconds() override {
+        return inner_.microseconds() / StepUs * StepUs;
+    }
+    std::uint64_t clockStepUs() const override { return StepUs; }
+
+private:
+    static constexpr std::uint64_t StepUs = 15600;
+    serial::SerialSystem& inner_;
+};
+
 void report(const char* name, std::vector<Sample> samples, int bytes, int exchanges) {
     std::sort(samples.begin(), samples.end(),
               [](const Sample& a, const Sample& b) { return a.wallMs < b.wallMs; });
@@ -86,7 +132,60 @@ void report(const char* name, std::vector<Sample> samples, int bytes, int exchan
 }
 } // namespace
 
+// Whole verified reads and writes on a port already found, against a simulator started
+// with `extra` options, through `system`.
+bool measureVerified(const char* name, const std::vector<std::string>& extra,
+                     serial::SerialSystem& system) {
+    std::vector<std::string> options = {"--baud", std::to_string(Baud), "--latency",
+                                        std::to_string(LatencyMs)};
+    options.insert(options.end(), extra.begin(), extra.end());
+    sim::SimulatorProcess simulator(V38_LOCK_SIM, options);
+    ::setenv("V38_PORTS", simulator.devicePath().c_str(), 1);
+    V38Bank bank(system);
+    std::vector<Sample> reads;
+    std::vector<Sample> writes;
+    for (int round = 0; round < Rounds; ++round) {
+        if (!bank.findLock(AllComPorts))
+            return false;
+        TransferOutcome outcome;
+        reads.push_back(measure(simulator.pid(), [&] { outcome = readLock(bank); }));
+        if (outcome.result != TransferResult::Done)
+            return false;
+        if (!bank.findLock(AllComPorts))
+            return false;
+        writes.push_back(measure(simulator.pid(), [&] { outcome = writeLock(bank); }));
+        if (outcome.result != TransferResult::Done)
+            return false;
+    }
+    std::printf("%s:\n", name);
+    report("read", reads, VerifiedReadBytes, VerifiedReadExchanges);
+    report("write", writes, VerifiedWriteBytes, VerifiedWriteExchanges);
+    return true;
+}
+
 int main() {
+    // Whole transfers, both passes verified, through the converters technicians use.
+    CoarseClock coarse(serial::nativeSerialSystem());
+    const struct {
+        const char* name;
+        std::vector<std::string> options;
+        serial::SerialSystem* system;
+    } setups[] = {
+        {"verified, plain converter", {}, &serial::nativeSerialSystem()},
+        {"verified, echoing converter", {"--echo"}, &serial::nativeSerialSystem()},
+        {"verified, 16 ms latency timer", {"--rx-batch", "16"}, &serial::nativeSerialSystem()},
+        {"verified, clock in 15.6 ms steps", {}, &coarse},
+    };
+    std::printf("%d rounds of whole transfers against v38-lock-sim at %d baud, %d ms reply"
+                " latency (the port already found)\n",
+                Rounds, Baud, LatencyMs);
+    for (const auto& setup : setups) {
+        if (!measureVerified(setup.name, setup.options, *setup.system)) {
+            std::fprintf(stderr, "bench_link: %s: a transfer failed\n", setup.name);
+            return 1;
+        }
+    }
+
     sim::SimulatorProcess simulator(
         V38_LOCK_SIM, {"--baud", std::to_string(Baud), "--latency", std::to_string(LatencyMs)});
     ::setenv("V38_PORTS", simulator.devicePath().c_str(), 1);
@@ -133,8 +232,8 @@ int main() {
         std::fprintf(stderr, "bench_link: the simulator did not answer\n");
         return 1;
     }
-    std::printf("%d rounds against v38-lock-sim at %d baud, %d ms reply latency\n", Rounds, Baud,
-                LatencyMs);
+    std::printf("\nthe parts, %d rounds against v38-lock-sim at %d baud, %d ms reply latency\n",
+                Rounds, Baud, LatencyMs);
     std::printf("%-6s wall median %7.1f ms (includes the 100 ms settling pause)\n", "probe",
                 finds[finds.size() / 2].wallMs);
     report("read", reads, ReadBytes, ReadExchanges);
