@@ -148,6 +148,45 @@ TEST_F(DiscoveryTest, TheProbeAcceptsOnlyAWholeAnswerBeginning0008_00E8) {
         EXPECT_EQ(write.bytes, test::ProbeFrame);
 }
 
+// Whether the line keeps its pace is decided by the first probe on a port opened anew, on
+// a quiet line, and by nothing else: an answer sooner than the line can carry it switches
+// the rule of early answers off there only, and another device's frame that comes too
+// soon later on fails that probe instead of switching the rule off for the transfer.
+TEST(LinePaceTest, OnlyTheFirstProbeOnAQuietFreshPortFindsTheLineNotTimed) {
+    const struct {
+        const char* name;
+        bool timesTheLine;
+        bool staleBefore;       // bytes wait on the line before the first probe
+        std::uint64_t firstMs;  // when the first probe's answer comes, after its request
+        std::uint64_t secondMs; // and the second probe's, sent on the same port
+        bool firstAccepted, secondAccepted, notTimed;
+    } cases[] = {
+        // The request and the answer take 13.5 ms on the line.
+        {"a lock in step with the line", true, false, 20, 20, true, true, false},
+        {"a far end without the line's pace", true, false, 0, 0, true, true, true},
+        {"...but not after stale bytes", true, true, 0, 20, false, true, false},
+        {"an answer too soon on a later probe", true, false, 20, 0, true, false, false},
+        {"a stand-in that does not time the line", false, false, 0, 0, true, true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedSerial line;
+        line.setTimesTheLine(c.timesTheLine);
+        V38Bank bank{line};
+        line.port(1);
+        ASSERT_TRUE(bank.selectPort(1));
+        if (c.staleBefore) {
+            line.port(1).reply({0x55});
+            bank.channel().sendBytes(1, std::array<std::uint8_t, 1>{0}.data());
+        }
+        line.port(1).reply(test::ProbeAnswer, c.firstMs);
+        EXPECT_EQ(bank.probe(), c.firstAccepted);
+        line.port(1).reply(test::ProbeAnswer, c.secondMs);
+        EXPECT_EQ(bank.probe(), c.secondAccepted);
+        EXPECT_EQ(bank.ledger().count(LineEvent::LineNotTimed, 0), c.notTimed ? 1 : 0);
+    }
+}
+
 TEST_F(DiscoveryTest, TheProbeReadsEightBytesAndLeavesTheRest) {
     line.port(1).reply(test::concat(test::ProbeAnswer, {0xAB, 0xCD}));
     ASSERT_TRUE(bank.selectPort(1));

@@ -110,6 +110,8 @@ constexpr Text Texts[] = {
     {Msg::TookItNevertheless,
      "The lock's image read back afterwards is the one written: the lock took it nevertheless.",
      "Obraz odczytany potem z Zamka jest tym zapisanym: Zamek mimo to go przyjął."},
+    {Msg::Echoes, "; its converter echoes what is sent (handled)",
+     "; jego konwerter odsyła to, co wysłano (obsłużone)"},
     {Msg::FailedAtBlockRead, "The first reading failed at block {}: nothing was written.",
      "Pierwszy odczyt przerwał się na bloku {}: nic nie zapisano."},
     {Msg::FailedAtBlockWrite,

@@ -65,6 +65,7 @@ enum class Msg {
     ReadDone,
     WriteDone,
     TookItNevertheless,
+    Echoes,
     FailedAtBlockRead,
     FailedAtBlockWrite,
     FailedConfirmation,

@@ -61,19 +61,20 @@ std::string openFailureText(const serial::OpenFailure& failure,
 }
 
 std::string stateText(const PortDiagnosis& port) {
+    const std::string echo = port.echo ? say(Msg::Echoes) : std::string();
     switch (port.state) {
     case PortDiagnosis::CannotOpen:
         return openFailureText(port.failure, port.holders);
     case PortDiagnosis::CannotSetUp:
         return say(Msg::CannotSetUp);
     case PortDiagnosis::Silent:
-        return say(Msg::Silent) + (port.holders.empty()
+        return say(Msg::Silent) + echo + (port.holders.empty()
                                        ? std::string()
                                        : say(Msg::AlsoOpenIn, {joined(port.holders)}));
     case PortDiagnosis::Garbled:
-        return say(Msg::Garbled, {hex(port.answer)});
+        return say(Msg::Garbled, {hex(port.answer)}) + echo;
     case PortDiagnosis::LockAnswers:
-        return say(Msg::LockAnswers, {hex(port.answer)});
+        return say(Msg::LockAnswers, {hex(port.answer)}) + echo;
     }
     return {};
 }
@@ -107,6 +108,7 @@ std::vector<PortDiagnosis> diagnosePorts(V38Bank& bank, std::uint32_t mask) {
             ProbeAnswer second;
             const bool answered = bank.probe(first) || bank.probe(second);
             port.answer = second.received ? second : first;
+            port.echo = bank.echoes();
             port.state = answered               ? PortDiagnosis::LockAnswers
                          : port.answer.received ? PortDiagnosis::Garbled
                                                 : PortDiagnosis::Silent;
@@ -219,6 +221,8 @@ std::string diagnosisJson(const std::vector<PortDiagnosis>& ports,
             entry["heldBy"] = port.holders;
         if (port.state == PortDiagnosis::LockAnswers || port.state == PortDiagnosis::Garbled)
             entry["answer"] = hex(port.answer);
+        if (port.echo)
+            entry["echo"] = true;
         if (port.state == PortDiagnosis::LockAnswers)
             found.push_back("COM" + std::to_string(port.comNumber));
         out += (i ? ",\n    " : "\n    ") + dumped(entry);

@@ -22,6 +22,7 @@ struct PortDiagnosis {
     State state = CannotOpen;
     serial::OpenFailure failure;
     ProbeAnswer answer;               // LockAnswers, Garbled
+    bool echo = false;                // its converter echoes what the PC sends
     std::vector<std::string> holders; // CannotOpen (in use), Silent: who else has it open
 };
 
