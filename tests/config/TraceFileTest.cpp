@@ -1,6 +1,8 @@
 // The link's trace: private files, and the service cards hidden however the bytes of
 // the frames that carry them are cut into events.
 #include "TraceFile.h"
+
+#include "LinkTestSupport.h"
 #include "crc16.h"
 
 #include <gtest/gtest.h>
@@ -21,21 +23,9 @@ using namespace v38;
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using test::Bytes;
+using test::frameAround;
 
-Bytes frameAround(const Bytes& payload) {
-    const std::size_t size = payload.size() + 4;
-    Bytes frame(size);
-    frame[0] = std::uint8_t(size >> 8);
-    frame[1] = std::uint8_t(size & 0xFF);
-    std::copy(payload.begin(), payload.end(), frame.begin() + 2);
-    const std::uint16_t crc = crc16(frame.data(), size - 2, 0xFFFF);
-    frame[size - 2] = std::uint8_t(crc & 0xFF);
-    frame[size - 1] = std::uint8_t(crc >> 8);
-    return frame;
-}
-
-// A block whose bytes 20..59 (the cards, in block 6) are 0xC0 + i, all others 0x11.
 Bytes block() {
     Bytes bytes(64, 0x11);
     for (std::size_t i = 20; i < 60; ++i)
