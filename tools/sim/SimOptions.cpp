@@ -180,7 +180,7 @@ lost to it. SIGTERM or SIGINT end it cleanly.
                       acted upon.
   --random PERCENT[:KIND,...]
                       give each request a fault with this chance (default kinds:
-                      all but slow, lag and chatter)
+                      all but slow, lag, chatter and twice)
   --lag MS|MIN-MAX    a late lock: hears every request, also while it is answering,
                       and answers each in order MS ms after it, or from MIN to MAX
                       ms, drawn for each request (0: at once, yet without the
@@ -191,16 +191,20 @@ lost to it. SIGTERM or SIGINT end it cleanly.
                       start of its request to 5 ms after its end, or up to
                       600 ms later) and when the lock answers (up to 600 ms
                       later); it sends whatever the line is doing
-  --half-duplex       the line is one pair: bytes of two senders that overlap on
-                      it are lost to every receiver: a request that any other
-                      byte overlaps (the lock's own answer, a replayed or
-                      unasked frame) is lost to the lock, and the lock's or
-                      another device's bytes that overlap the PC's own are
-                      lost to the PC; the lock also hears other devices'
-                      frames, and answers them as any request. Needs --baud
+  --half-duplex       the line is one pair (two wires) for every sender: a
+                      request that any other byte overlaps (the lock's own
+                      answer, a replayed or unasked frame) is lost to the lock,
+                      and the lock's or another device's bytes that overlap
+                      the PC's own are lost to the PC; the lock also hears
+                      other devices' frames, and answers them as any request.
+                      Without it the PC sends on a pair of its own (four
+                      wires). Either way the lock and other devices share
+                      theirs: their bytes that overlap are lost to the PC.
+                      Collisions need --baud
   --echo              a converter that echoes: every byte the PC sends comes
                       back to it as it crosses the line (at the line's pace
-                      with --baud), before any answer
+                      with --baud), before any answer; a two-wire line, so
+                      --half-duplex too
   --rx-batch MS       a converter's latency timer: bytes reach the PC only when
                       the timer, started by the first byte that waits, has run
                       MS, 2 MS, ... (it stops when a tick finds none), or at

@@ -107,7 +107,7 @@ void SimulatorLoop::pass(Clock::time_point now) {
             break;
         const TimedByte byte = from->front();
         from->pop_front();
-        const bool collided = line_.halfDuplex && collides(sender, byte);
+        const bool collided = collides(sender, byte);
         spans_.push_back({byte.due - inbound_.byteTime(), byte.due, sender});
         if (spans_.size() > KeptSpans)
             spans_.pop_front();

@@ -44,11 +44,13 @@ struct LineSettings {
 // is another device that sends unasked (a chatter fault, a replay): its frames go out
 // on their own, between or across the lock's.
 //
-// Three senders share the line: the PC, the lock and another device, each one byte
-// after another at the line's pace, none waiting for the others. With halfDuplex, a
-// byte that overlaps another sender's on the line is lost to every receiver. What
-// reaches the PC passes a converter: its echo of the PC's own bytes, its latency
-// timer, its chunks.
+// Three senders use the line: the PC, the lock and another device, each one byte after
+// another at the line's pace, none waiting for the others. A byte that overlaps another
+// sender's on the same pair is lost to every receiver. The lock and another device
+// always share their pair; the PC has its own (four wires) unless the line is
+// half-duplex (two wires), when all three share one and the lock hears the others too.
+// What reaches the PC passes a converter: its echo of the PC's own bytes (on two wires
+// only), its latency timer, its chunks.
 class SimulatorLoop {
 public:
     // `log`, when given, receives every frame in hex.

@@ -116,7 +116,8 @@ int main(int argc, char** argv) {
             line.think = LagRange{options->thinkMinMs, options->thinkMaxMs};
         line.thinkToAllowance = options->thinkToAllowance;
         line.replayPercent = options->replayPercent;
-        line.halfDuplex = options->halfDuplex;
+        // A converter that hears what it sends is on a two-wire line.
+        line.halfDuplex = options->halfDuplex || options->echo;
         line.echo = options->echo;
         line.rxBatchMs = options->rxBatchMs;
         line.chunks = options->chunks;
