@@ -7,7 +7,7 @@
 #                        [--models LIST] [--out DIR] [--soak PATH]
 #
 # N transfers in all (default 20000), split evenly over every model and seed (default
-# 8 seeds from 1); --jobs processes at a time (default 24). Each process's report goes
+# 8 seeds from 1); --jobs processes at a time (default: every run at once, 56). Each process's report goes
 # to DIR (default a new folder in /tmp); the table at the end gives, per model and
 # seed, the transfers, those done, the false successes, the false failures and the
 # average time of the reads and writes done. Exit status 1 when any check failed.
@@ -17,7 +17,7 @@ cd "$(dirname "$0")/.."
 transfers=20000
 seeds=8
 first_seed=1
-jobs=24
+jobs=0
 out=""
 soak=build/debug/tests/soak/v38-soak
 
@@ -66,24 +66,32 @@ for model in $models; do
     done
 done
 per_run=$(((transfers + ${#runs[@]} - 1) / ${#runs[@]}))
+((jobs > 0)) || jobs=${#runs[@]}
 echo "soak-long: ${#runs[@]} runs of $per_run transfers ($models; seeds $first_seed to" \
     "$((first_seed + seeds - 1))), $jobs at a time, reports in $out"
 
-export soak out per_run
+run_one() {
+    local model=$1 seed=$2 report="$out/$1-$2.txt"
+    # shellcheck disable=SC2086 # the model's options are words on purpose
+    "$soak" --transfers "$per_run" --seconds 36000 --baud 9600 --seed "$seed" \
+        ${model_options[$model]} >"$report" 2>&1 || true
+    echo "  $model seed $seed: $(grep -m1 -o 'false_successes=[0-9]*' "$report" || echo 'no summary')"
+}
+running=0
 for run in "${runs[@]}"; do
     read -r model seed <<<"$run"
-    printf '%s\t%s\t%s\n' "$model" "$seed" "${model_options[$model]}"
-done | xargs -P "$jobs" -n 1 -d '\n' bash -c '
-    IFS=$'"'"'\t'"'"' read -r model seed options <<<"$0"
-    # shellcheck disable=SC2086
-    "$soak" --transfers "$per_run" --seconds 36000 --baud 9600 --seed "$seed" $options \
-        >"$out/$model-$seed.txt" 2>&1 || true
-    echo "  $model seed $seed: $(grep -m1 -o "false_successes=[0-9]*" "$out/$model-$seed.txt" || echo "no summary")"
-'
+    run_one "$model" "$seed" &
+    if ((++running >= jobs)); then
+        wait -n
+        ((running--))
+    fi
+done
+wait
 
 # The table: one line per run, then the sums per model.
 status=0
-printf '\n%-10s %5s %9s %6s %7s %7s %8s %8s\n' model seed transfers done "false+" "false-" read_ms write_ms
+printf '\n%-10s %5s %9s %6s %7s %7s %8s %8s\n' model seed transfers "done" "false+" "false-" \
+    read_ms write_ms
 for model in $models; do
     for ((seed = first_seed; seed < first_seed + seeds; ++seed)); do
         line=$(grep -m1 '^summary ' "$out/$model-$seed.txt" || true)

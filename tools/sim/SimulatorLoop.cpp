@@ -107,35 +107,33 @@ void SimulatorLoop::pass(Clock::time_point now) {
             break;
         const TimedByte byte = from->front();
         from->pop_front();
-        const bool collided = collides(sender, byte);
+        const Collision collision = collides(sender, byte);
         spans_.push_back({byte.due - inbound_.byteTime(), byte.due, sender});
         if (spans_.size() > KeptSpans)
             spans_.pop_front();
         if (sender == Sender::Pc) {
-            if (line_.echo && !collided)
+            if (line_.echo && collision == Collision::None)
                 converter_.push(byte.byte, byte.due);
-            lockHears(byte, collided);
+            lockHears(byte, collision);
             continue;
         }
-        if (collided) {
+        const char* why = collision == Collision::None ? nullptr : collisionText(collision, false);
+        if (!lostToPc_.empty() && why != lostToPcWhy_)
+            noteLostToPc();
+        if (why) {
+            lostToPcWhy_ = why;
             lostToPc_.push_back(byte.byte);
         } else {
-            if (!lostToPc_.empty()) {
-                note("lost", lostToPc_, "fault collision, lost to the PC");
-                lostToPc_.clear();
-            }
             converter_.push(byte.byte, byte.due);
         }
         // The lock hears other devices only where the line is modelled as one pair.
         if (sender == Sender::Other && line_.halfDuplex)
-            lockHears(byte, collided);
+            lockHears(byte, collision);
     }
     if (incoming_.empty() && unasked_.empty())
         noteLost();
-    if (outgoing_.empty() && unasked_.empty() && !lostToPc_.empty()) {
-        note("lost", lostToPc_, "fault collision, lost to the PC");
-        lostToPc_.clear();
-    }
+    if (outgoing_.empty() && unasked_.empty())
+        noteLostToPc();
     std::vector<ParsedBytes> found;
     if (parser_.holdsBytes() && now >= lastHeard_ + frameGap_) {
         parser_.lineIdle(found);
@@ -143,33 +141,51 @@ void SimulatorLoop::pass(Clock::time_point now) {
     }
 }
 
-// Whether another sender's byte is on the line at any time this one is: those already
-// passed, and those still to come.
-bool SimulatorLoop::collides(Sender sender, const TimedByte& byte) const {
+// Which other sender's bytes are on the same pair at any time this one is: those
+// already passed, and those still to come. The lock and other devices on the bus always
+// share a pair; the PC shares it only on a half-duplex line, else it sends on a pair of
+// its own. Another device's bytes count before the lock's: they are the injected fault.
+SimulatorLoop::Collision SimulatorLoop::collides(Sender sender, const TimedByte& byte) const {
+    const auto apart = [this, sender](Sender other) {
+        return other == sender ||
+               (!line_.halfDuplex && (other == Sender::Pc || sender == Sender::Pc));
+    };
     const Clock::time_point start = byte.due - inbound_.byteTime();
+    Collision found = Collision::None;
+    const auto hit = [&](Sender other) {
+        const bool injected = other == Sender::Other || sender == Sender::Other;
+        found = injected ? Collision::Injected : std::max(found, Collision::TalkedOver);
+    };
     for (const Span& span : spans_) {
-        if (span.sender != sender && span.start < byte.due && start < span.end)
-            return true;
+        if (!apart(span.sender) && span.start < byte.due && start < span.end)
+            hit(span.sender);
     }
     for (auto [queue, who] :
          {std::pair{&incoming_, Sender::Pc}, std::pair{&outgoing_, Sender::Lock},
           std::pair{&unasked_, Sender::Other}}) {
-        if (who == sender)
+        if (apart(who))
             continue;
         for (const TimedByte& other : *queue) {
             if (other.due - inbound_.byteTime() >= byte.due)
                 break;
             if (start < other.due)
-                return true;
+                hit(who);
         }
     }
-    return false;
+    return found;
 }
 
-void SimulatorLoop::lockHears(const TimedByte& heard, bool collided) {
+const char* SimulatorLoop::collisionText(Collision collision, bool toLock) {
+    if (collision == Collision::Injected)
+        return toLock ? "fault collision, lost to the lock" : "fault collision, lost to the PC";
+    return toLock ? "collision of the PC and the lock, lost to the lock"
+                  : "collision of the PC and the lock, lost to the PC";
+}
+
+void SimulatorLoop::lockHears(const TimedByte& heard, Collision collision) {
     const char* why = heard.due < busyUntil_ ? "came while the lock was thinking or answering"
-                      : collided             ? "fault collision, lost to the lock"
-                                             : nullptr;
+                      : collision != Collision::None ? collisionText(collision, true)
+                                                     : nullptr;
     if (why) {
         if (!lost_.empty() && why != lostWhy_)
             noteLost();
@@ -323,6 +339,13 @@ std::optional<Clock::duration> SimulatorLoop::pollTimeout(Clock::time_point now)
     if (!next)
         return std::nullopt;
     return std::max(Clock::duration::zero(), *next - now);
+}
+
+void SimulatorLoop::noteLostToPc() {
+    if (lostToPc_.empty())
+        return;
+    note("lost", lostToPc_, lostToPcWhy_);
+    lostToPc_.clear();
 }
 
 void SimulatorLoop::noteLost() {

@@ -74,8 +74,12 @@ private:
 
     void hear(Clock::time_point now);
     void pass(Clock::time_point now);
-    bool collides(Sender sender, const TimedByte& byte) const;
-    void lockHears(const TimedByte& heard, bool collided);
+    // A collision that another device took part in was injected; one of the PC and the
+    // lock alone is the PC's doing, talking over the lock.
+    enum class Collision { None, TalkedOver, Injected };
+    Collision collides(Sender sender, const TimedByte& byte) const;
+    static const char* collisionText(Collision collision, bool toLock);
+    void lockHears(const TimedByte& heard, Collision collision);
     void handle(const std::vector<ParsedBytes>& found, Clock::time_point at);
     void respond(const ParsedBytes& frame, Clock::time_point at);
     Clock::duration thinking(std::uint8_t code);
@@ -85,6 +89,7 @@ private:
     void note(const char* what, const std::vector<std::uint8_t>& bytes,
               const std::string& remark = {});
     void noteLost();
+    void noteLostToPc();
 
     int lineFd_;
     SimulatedLock& lock_;
@@ -112,6 +117,7 @@ private:
     std::vector<std::uint8_t> lost_;
     const char* lostWhy_ = "";
     std::vector<std::uint8_t> lostToPc_;
+    const char* lostToPcWhy_ = "";
 };
 
 } // namespace v38::sim
