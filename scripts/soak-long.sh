@@ -7,7 +7,7 @@
 #                        [--models LIST] [--out DIR] [--soak PATH]
 #
 # N transfers in all (default 20000), split evenly over every model and seed (default
-# 8 seeds from 1); --jobs processes at a time (default: every run at once, 56). Each process's report goes
+# 8 seeds from 1); --jobs processes at a time (default: every run at once, 72). Each process's report goes
 # to DIR (default a new folder in /tmp); the table at the end gives, per model and
 # seed, the transfers, those done, the false successes, the false failures and the
 # average time of the reads and writes done. Exit status 1 when any check failed.
@@ -25,6 +25,8 @@ soak=build/debug/tests/soak/v38-soak
 # the client held up now and then.
 declare -A model_options=(
     [adversary]="--half-duplex --replay 3 --fault-percent 8 --fault-kinds silence,nak,crc,length,truncate,slow,lag,chatter,twice"
+    [replay]="--half-duplex --replay 10 --fault-percent 0"
+    [twice]="--fault-percent 8 --fault-kinds twice"
     [think]="--think allowance --fault-percent 0"
     [echo]="--echo --fault-percent 0"
     [usb1]="--rx-batch 1 --chunks --fault-percent 0"
@@ -32,7 +34,7 @@ declare -A model_options=(
     [usb32]="--rx-batch 32 --think allowance --fault-percent 0"
     [mixed]="--echo --rx-batch 16 --chunks --think allowance --half-duplex --replay 2 --fault-percent 4 --fault-kinds silence,nak,crc,truncate,twice,chatter"
 )
-models="adversary think echo usb1 usb16 usb32 mixed"
+models="adversary replay twice think echo usb1 usb16 usb32 mixed"
 
 while [[ $# -gt 0 ]]; do
     case "$1" in
