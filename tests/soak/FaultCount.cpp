@@ -4,8 +4,11 @@
 
 namespace v38::soak {
 
+namespace {
+const std::string Mark = "[fault ";
+}
+
 std::map<std::string, int> countInjectedFaults(const std::string& logPath) {
-    static const std::string Mark = "[fault ";
     std::map<std::string, int> counts;
     std::ifstream log(logPath);
     std::string line;
@@ -19,6 +22,19 @@ std::map<std::string, int> countInjectedFaults(const std::string& logPath) {
             ++counts[line.substr(start, end - start)];
     }
     return counts;
+}
+
+bool FaultWatch::faultSinceLastLook() {
+    std::ifstream log(path_);
+    log.seekg(offset_);
+    bool fault = false;
+    std::string line;
+    // Only whole lines: the simulator may be writing the last one.
+    while (std::getline(log, line) && !log.eof()) {
+        offset_ += static_cast<long long>(line.size()) + 1;
+        fault = fault || line.find(Mark) != std::string::npos;
+    }
+    return fault;
 }
 
 } // namespace v38::soak

@@ -20,6 +20,12 @@ std::optional<SoakOptions> parseSoakOptions(const std::vector<std::string>& args
             options.help = true;
             continue;
         }
+        if (arg == "--half-duplex" || arg == "--chunks" || arg == "--echo") {
+            (arg == "--half-duplex" ? options.halfDuplex
+             : arg == "--chunks"    ? options.chunks
+                                    : options.echo) = true;
+            continue;
+        }
         if (i + 1 >= args.size()) {
             error = "unknown argument '" + arg + "' or a missing value";
             return std::nullopt;
@@ -35,6 +41,10 @@ std::optional<SoakOptions> parseSoakOptions(const std::vector<std::string>& args
         }
         if (arg == "--lag") {
             options.lag = text;
+            continue;
+        }
+        if (arg == "--think") {
+            options.think = text;
             continue;
         }
         long long n = 0;
@@ -68,6 +78,14 @@ std::optional<SoakOptions> parseSoakOptions(const std::vector<std::string>& args
             if (!number(4'000'000))
                 return std::nullopt;
             options.baud = int(n);
+        } else if (arg == "--replay") {
+            if (!number(100))
+                return std::nullopt;
+            options.replayPercent = int(n);
+        } else if (arg == "--rx-batch") {
+            if (!number(1000))
+                return std::nullopt;
+            options.rxBatchMs = int(n);
         } else if (arg == "--stall-percent") {
             if (!number(100))
                 return std::nullopt;
@@ -91,7 +109,10 @@ Reads from and writes to a simulated lock again and again, over a pseudo-termina
 while the simulator injects random faults of every kind into its replies, and checks
 after each transfer that what was reported is what happened. Prints the counts; the
 exit status is 1 when any check failed, and the simulator's log and the link's trace
-are then kept for inspection.
+are then kept for inspection. Counts too the false failures (a write reported failed
+that the lock took; a transfer that failed although the simulator injected no fault
+while it ran) and the time of the transfers done; its last line sums it up for
+scripts (scripts/soak-long.sh).
 
   --transfers N       at most N transfers (default 1000)
   --seconds S         start no transfer after S seconds (default 600)
@@ -101,12 +122,26 @@ are then kept for inspection.
                       silence,nak,crc,length,truncate,slow,lag,chatter; a lag
                       answers from 0 to 3 times later than the link waits, and
                       the requests heard meanwhile in their turn; a chatter
-                      sends a copy of the reply or an ACK unasked)
+                      sends a copy of the reply or an ACK unasked; also twice:
+                      the lock answers a request twice)
   --slow-ms MS        how late a slow reply comes (default 1500)
   --lag MS|MIN-MAX    a late lock: every request answered that late, drawn for
                       each request from the range (default: in time)
   --baud N            the line speed the simulator emulates (default 0: none, a far
                       end faster than any line, as the link may find from the probe)
+  --replay P          another device resends the lock's earlier answers: at P% of
+                      the requests and answers, at a random moment around them
+  --half-duplex       bytes of two senders that overlap on the line are lost to
+                      every receiver (a request so overlapped never reaches the
+                      lock); needs --baud
+  --think MS|MIN-MAX|allowance
+                      the lock thinks this long before each answer, deaf
+                      meanwhile; "allowance": up to all the link allows it
+  --rx-batch MS       a converter's latency timer: received bytes reach the link
+                      every MS ms after the first that waits, or 62 at once
+  --chunks            received bytes reach the link in pieces of 1 to 8 bytes
+  --echo              a converter that echoes every byte the link sends
+  (see v38-lock-sim --help for each in full)
   --stall-percent P   chance that the client is held up before a serial call
                       (default 1)
   --stall-ms MS       how long such a stall lasts at most (default 500)

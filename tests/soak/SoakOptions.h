@@ -18,6 +18,12 @@ struct SoakOptions {
     int baud = 0;          // the line speed the simulator emulates; 0: none
     int stallPercent = 1;  // chance of a stall of the client before each serial call
     int stallMs = 500;     // how long a stall lasts at most
+    int replayPercent = 0; // the simulator's --replay
+    bool halfDuplex = false;
+    std::string think; // the simulator's --think
+    int rxBatchMs = 0;
+    bool chunks = false;
+    bool echo = false;
     std::string simulator; // the v38-lock-sim program
     bool help = false;
 };

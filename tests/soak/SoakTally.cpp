@@ -49,6 +49,8 @@ void printTally(std::ostream& out, const SoakTally& t, double seconds) {
         << t.writesFailedAtFinish << "\n";
     out << "false failures: " << t.falseFailures << " (the lock took the new image; the read-back"
         << " said so in " << t.falseFailuresTold << ")\n";
+    out << "failures with no fault injected: reads " << t.unforcedReadFailures << ", writes "
+        << t.unforcedWriteFailures << "\n";
     const auto timing = [&out](const char* name, const SoakTally::Timing& timing) {
         out << name << timing.count << " (done " << timing.done << "), "
             << (timing.count ? timing.totalMs / timing.count : 0.0) << " ms on average, at most "
@@ -56,6 +58,8 @@ void printTally(std::ostream& out, const SoakTally& t, double seconds) {
     };
     timing("transfers without doubt: ", t.clean);
     timing("doubtful transfers, checked: ", t.checked);
+    timing("reads done: ", t.readsDoneTime);
+    timing("writes done: ", t.writesDoneTime);
     out << "client stalls: " << t.stalls << ", " << t.stalledMs << " ms in all\n";
     out << "faults injected: " << t.faultsInjected();
     const char* separator = " (";
@@ -71,6 +75,18 @@ void printTally(std::ostream& out, const SoakTally& t, double seconds) {
     out << "crashes: " << t.crashes << "\n";
     for (const std::string& problem : t.problems)
         out << "  ! " << problem << "\n";
+}
+
+void printSummary(std::ostream& out, const SoakTally& t, std::uint32_t seed, double seconds) {
+    const auto average = [](const SoakTally::Timing& timing) {
+        return timing.count ? timing.totalMs / timing.count : 0.0;
+    };
+    out << std::fixed << std::setprecision(1) << "summary seed=" << seed
+        << " transfers=" << t.transfers() << " done=" << t.readsDone + t.writesDone
+        << " false_successes=" << t.falseSuccesses << " false_failures=" << t.falseFailuresAll()
+        << " failed_checks=" << t.failedChecks() << " read_ms=" << average(t.readsDoneTime)
+        << " read_max_ms=" << t.readsDoneTime.maxMs << " write_ms=" << average(t.writesDoneTime)
+        << " write_max_ms=" << t.writesDoneTime.maxMs << " seconds=" << seconds << "\n";
 }
 
 } // namespace v38::soak

@@ -20,6 +20,11 @@ struct SoakTally {
     int writesFailedAtFinish = 0;
     int falseFailures = 0;     // a write reported failed, yet the lock took the new image
     int falseFailuresTold = 0; // of those, the read-back found the new image and said so
+    // Transfers that failed or found no lock although the simulator injected no fault
+    // while they ran: the line was as a lock and a converter may make it.
+    int unforcedReadFailures = 0;
+    int unforcedWriteFailures = 0;
+    int falseFailuresUnforced = 0; // counted both as a false failure and as unforced
     std::map<std::string, int> faults;
     int stalls = 0; // times the client was held up
     std::uint64_t stalledMs = 0;
@@ -34,6 +39,8 @@ struct SoakTally {
     };
     Timing clean;
     Timing checked;
+    Timing readsDoneTime; // transfers reported done
+    Timing writesDoneTime;
 
     int falseSuccesses = 0;            // reported done, but the image or the lock disagrees
     int unexpectedLockChanges = 0;     // the lock changed where it must not have
@@ -45,9 +52,14 @@ struct SoakTally {
     int transfers() const;
     int faultsInjected() const;
     int failedChecks() const;
+    int falseFailuresAll() const {
+        return falseFailures + unforcedReadFailures + unforcedWriteFailures - falseFailuresUnforced;
+    }
     void problem(int& counter, const std::string& description);
 };
 
 void printTally(std::ostream& out, const SoakTally& tally, double seconds);
+// One line of key=value pairs, for scripts that gather many runs.
+void printSummary(std::ostream& out, const SoakTally& tally, std::uint32_t seed, double seconds);
 
 } // namespace v38::soak

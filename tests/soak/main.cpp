@@ -55,7 +55,7 @@ class Soak {
 public:
     Soak(const SoakOptions& options, const fs::path& folder)
         : options_(options), lockFile_(folder / "lock.bin"), traceFile_(folder / "link.log"),
-          random_(options.seed) {}
+          faultWatch_((folder / "simulator.log").string()), random_(options.seed) {}
 
     // Runs the transfers against a simulator keeping its image in lockFile_.
     void run(v38::sim::SimulatorProcess& simulator, SoakTally& tally) {
@@ -74,6 +74,7 @@ public:
             if (trace.isOpen())
                 trace.note(serial::nativeSerialSystem().milliseconds(),
                            "transfer " + std::to_string(n), nullptr, 0);
+            faultWatch_.faultSinceLastLook();
             const bool noLock = (random_() & 1) ? readOnce(bank, tally) : writeOnce(bank, tally);
             if (noLock && !simulatorAlive(simulator.pid())) {
                 tally.problem(tally.crashes, "the simulator died");
@@ -95,15 +96,23 @@ private:
 
     std::string at() const { return "transfer " + std::to_string(number_) + ": "; }
 
-    static void time(SoakTally& tally, const TransferOutcome& outcome,
-                     std::chrono::steady_clock::time_point started) {
+    // Returns true for a failure with no fault injected: a false one, the lock did as asked.
+    bool time(SoakTally& tally, const TransferOutcome& outcome,
+              std::chrono::steady_clock::time_point started, bool write) {
+        const bool unforced =
+            outcome.result != TransferResult::Done && !faultWatch_.faultSinceLastLook();
+        if (unforced)
+            ++(write ? tally.unforcedWriteFailures : tally.unforcedReadFailures);
         if (outcome.result == TransferResult::NoLock)
-            return;
+            return unforced;
         const double ms =
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started)
                 .count();
         (outcome.checked ? tally.checked : tally.clean)
             .add(ms, outcome.result == TransferResult::Done);
+        if (outcome.result == TransferResult::Done)
+            (write ? tally.writesDoneTime : tally.readsDoneTime).add(ms, true);
+        return unforced;
     }
 
     void expectPort(const V38Bank& bank, bool open, SoakTally& tally, const char* when) {
@@ -121,7 +130,7 @@ private:
         const ConfigImage lockBefore = lockImage(tally);
         const auto started = std::chrono::steady_clock::now();
         const TransferOutcome transfer = readLock(bank);
-        time(tally, transfer, started);
+        time(tally, transfer, started, false);
         const TransferResult outcome = transfer.result;
         const ConfigImage lockAfter = lockImage(tally);
         if (lockAfter != lockBefore)
@@ -157,7 +166,7 @@ private:
         const ConfigImage lockBefore = lockImage(tally);
         const auto started = std::chrono::steady_clock::now();
         const TransferOutcome result = writeLock(bank);
-        time(tally, result, started);
+        const bool unforced = time(tally, result, started, true);
         const ConfigImage lockAfter = lockImage(tally);
         if (result.lockHoldsImage && lockAfter != sent)
             tally.problem(tally.falseSuccesses,
@@ -166,6 +175,7 @@ private:
         if (result.result == TransferResult::CommError && lockAfter == sent) {
             ++tally.falseFailures;
             tally.falseFailuresTold += result.lockHoldsImage;
+            tally.falseFailuresUnforced += unforced;
         }
         if (bank.image() != sent)
             tally.problem(tally.imageViolations, at() + "a write changed the image");
@@ -206,6 +216,7 @@ private:
     SoakOptions options_;
     fs::path lockFile_;
     fs::path traceFile_;
+    FaultWatch faultWatch_;
     std::mt19937 random_;
     int number_ = 0;
 };
@@ -230,7 +241,12 @@ int runSoak(const SoakOptions& options) {
               << "% of requests (" << options.faultKinds << "), slow replies after "
               << options.slowMs << " ms, lag " << (options.lag.empty() ? "none" : options.lag)
               << ", " << options.baud << " baud, client stalls before " << options.stallPercent
-              << "% of serial calls, up to " << options.stallMs << " ms" << std::endl;
+              << "% of serial calls, up to " << options.stallMs << " ms; replays at "
+              << options.replayPercent << "%" << (options.halfDuplex ? ", half-duplex" : "")
+              << (options.think.empty() ? "" : ", thinking " + options.think)
+              << (options.rxBatchMs ? ", latency timer " + std::to_string(options.rxBatchMs) + " ms"
+                                    : "")
+              << (options.chunks ? ", chunks" : "") << (options.echo ? ", echo" : "") << std::endl;
 
     SoakTally tally;
     const auto start = std::chrono::steady_clock::now();
@@ -246,6 +262,18 @@ int runSoak(const SoakOptions& options) {
             "--log"};
         if (!options.lag.empty())
             arguments.insert(arguments.end(), {"--lag", options.lag});
+        if (!options.think.empty())
+            arguments.insert(arguments.end(), {"--think", options.think});
+        if (options.replayPercent > 0)
+            arguments.insert(arguments.end(), {"--replay", std::to_string(options.replayPercent)});
+        if (options.rxBatchMs > 0)
+            arguments.insert(arguments.end(), {"--rx-batch", std::to_string(options.rxBatchMs)});
+        for (auto [on, flag] :
+             {std::pair{options.halfDuplex, "--half-duplex"}, std::pair{options.chunks, "--chunks"},
+              std::pair{options.echo, "--echo"}}) {
+            if (on)
+                arguments.push_back(flag);
+        }
         v38::sim::SimulatorProcess simulator(options.simulator, arguments, logFile.string());
         ::setenv("V38_PORTS", simulator.devicePath().c_str(), 1);
         Soak(options, folder).run(simulator, tally);
@@ -259,6 +287,7 @@ int runSoak(const SoakOptions& options) {
     tally.faults = countInjectedFaults(logFile.string());
 
     printTally(std::cout, tally, seconds);
+    printSummary(std::cout, tally, options.seed, seconds);
     bool passed = tally.failedChecks() == 0;
     if (tally.transfers() > 0 && tally.readsDone + tally.writesDone == 0) {
         std::cout << "no transfer succeeded: the soak tested nothing\n";

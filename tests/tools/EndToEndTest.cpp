@@ -353,6 +353,70 @@ TEST_F(EndToEnd, TheSimulatorResynchronisesOnTheNextFrameAfterGarbage) {
     ::close(fd);
 }
 
+int openRaw(const std::string& device) {
+    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    termios tio{};
+    ::tcgetattr(fd, &tio);
+    ::cfmakeraw(&tio);
+    ::tcsetattr(fd, TCSANOW, &tio);
+    return fd;
+}
+
+// What the simulator's line does beyond answering: an echoing converter, one pair shared
+// by every sender, a lock answering twice.
+TEST_F(EndToEnd, TheSimulatedLineEchoesCollidesAndRepeats) {
+    const Bytes probe{0x00, 0x05, 0x4D, 0xB2, 0xA5};
+    const Bytes readBlock0{0x00, 0x06, 0x43, 0x00, 0xD1, 0x15};
+    const Bytes answer{0x00, 0x08, 0x00, 0xE8};
+    {
+        // The request's own bytes come back first, then the answer.
+        const auto simulator = startSimulator({"--baud", "9600", "--echo"});
+        const int fd = openRaw(simulator->devicePath());
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::write(fd, probe.data(), probe.size()), ssize_t(probe.size()));
+        EXPECT_EQ(receive(fd, probe.size(), 500), probe);
+        const Bytes got = receive(fd, 8, 500);
+        ::close(fd);
+        ASSERT_EQ(got.size(), 8u);
+        EXPECT_TRUE(std::equal(answer.begin(), answer.end(), got.begin()));
+    }
+    {
+        // Another device sends a copy of the answer the moment it ends; a probe sent at
+        // once overlaps it: the lock never hears it, and the PC loses what overlapped.
+        std::string log;
+        const auto simulator =
+            startSimulator({"--baud", "9600", "--half-duplex", "--fault", "chatter@C"}, &log);
+        const int fd = openRaw(simulator->devicePath());
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::write(fd, readBlock0.data(), readBlock0.size()), 6);
+        const Bytes reply = receive(fd, 68, 1000);
+        ASSERT_EQ(reply.size(), 68u);
+        ASSERT_EQ(::write(fd, probe.data(), probe.size()), ssize_t(probe.size()));
+        const Bytes after = receive(fd, 68, 400);
+        EXPECT_LT(after.size(), 68u);
+        EXPECT_GT(after.size(), 50u);
+        EXPECT_TRUE(std::search(after.begin(), after.end(), answer.begin(), answer.end()) ==
+                    after.end());
+        // On a quiet line the lock hears again.
+        ASSERT_EQ(::write(fd, probe.data(), probe.size()), ssize_t(probe.size()));
+        EXPECT_EQ(receive(fd, 8, 500).size(), 8u);
+        ::close(fd);
+        // Only the second probe was heard.
+        EXPECT_EQ(countOf(textOf(log), "rx 00 05 4D B2 A5"), 1);
+    }
+    {
+        // A lock answering twice: the same answer back to back.
+        const auto simulator = startSimulator({"--baud", "9600", "--fault", "twice@C"});
+        const int fd = openRaw(simulator->devicePath());
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::write(fd, readBlock0.data(), readBlock0.size()), 6);
+        const Bytes got = receive(fd, 2 * 68, 1000);
+        ::close(fd);
+        ASSERT_EQ(got.size(), 2u * 68);
+        EXPECT_TRUE(std::equal(got.begin(), got.begin() + 68, got.begin() + 68));
+    }
+}
+
 TEST_F(EndToEnd, ALateLockAnswersEveryRequestInItsTurnAndTheLinkGetsThrough) {
     const auto simulator = startSimulator({"--lag", "100"});
     const int fd = ::open(simulator->devicePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);

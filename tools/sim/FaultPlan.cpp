@@ -14,7 +14,7 @@ struct NamedFault {
     std::string_view name;
     FaultKind kind;
 };
-constexpr std::array<NamedFault, 8> FaultNames = {{
+constexpr std::array<NamedFault, 9> FaultNames = {{
     {"silence", FaultKind::Silence},
     {"nak", FaultKind::Nak},
     {"crc", FaultKind::BadCrc},
@@ -23,10 +23,12 @@ constexpr std::array<NamedFault, 8> FaultNames = {{
     {"slow", FaultKind::Slow},
     {"lag", FaultKind::Lag},
     {"chatter", FaultKind::Chatter},
+    {"twice", FaultKind::Twice},
 }};
 
 // How long after a reply a chattering device may send: up to about two exchanges.
 constexpr int MaxChatterDelayMs = 600;
+constexpr int MaxRepeatGapMs = 100;
 
 std::optional<int> parseNumber(std::string_view text) {
     int value = 0;
@@ -183,6 +185,10 @@ FaultPlan::Chatter FaultPlan::drawChatter() {
     chatter.copy = (generator_() & 1) != 0;
     chatter.afterMs = drawMs(0, MaxChatterDelayMs);
     return chatter;
+}
+
+int FaultPlan::drawRepeatGapMs() {
+    return lastFromRule_ ? 0 : drawMs(0, MaxRepeatGapMs);
 }
 
 } // namespace v38::sim

@@ -24,6 +24,7 @@ enum class FaultKind {
                // requests heard meanwhile are answered in their turn after it
     Chatter,   // taken in and answered; later a frame goes out unasked: a copy of the
                // reply or an ACK, as another device on the line might send
+    Twice,     // taken in and answered twice by the lock itself
 };
 
 std::string_view faultName(FaultKind kind);
@@ -76,6 +77,9 @@ public:
         int afterMs = 0;
     };
     Chatter drawChatter();
+    // How long after its first answer a lock answering twice sends the second: at once
+    // for a rule, up to 100 ms for a random one.
+    int drawRepeatGapMs();
 
 private:
     std::vector<FaultRule> rules_;

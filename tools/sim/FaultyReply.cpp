@@ -28,6 +28,7 @@ OutgoingReply shapeReply(FaultKind kind, const std::vector<std::uint8_t>& payloa
     case FaultKind::Slow:
     case FaultKind::Lag:
     case FaultKind::Chatter:
+    case FaultKind::Twice:
         break;
     }
     reply.bytes = frameOf(payload);

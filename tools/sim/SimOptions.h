@@ -19,6 +19,16 @@ struct SimOptions {
     // lagMinMs to lagMaxMs late, drawn for each request.
     int lagMinMs = -1;
     int lagMaxMs = -1;
+    // A lock that thinks for a time drawn for each request instead of --latency: from
+    // thinkMinMs to thinkMaxMs, or (thinkToAllowance) up to what the client allows it.
+    int thinkMinMs = -1;
+    int thinkMaxMs = -1;
+    bool thinkToAllowance = false;
+    int replayPercent = 0; // another device resending the lock's earlier frames
+    bool halfDuplex = false;
+    int rxBatchMs = 0; // a converter's latency timer
+    bool chunks = false;
+    bool echo = false;
     std::vector<FaultRule> faults;
     std::optional<RandomFaults> randomFaults;
     std::uint32_t seed = 1;

@@ -112,6 +112,16 @@ int main(int argc, char** argv) {
         line.slowDelay = std::chrono::milliseconds(options->slowMs);
         if (options->lagMinMs >= 0)
             line.lag = LagRange{options->lagMinMs, options->lagMaxMs};
+        if (options->thinkMinMs >= 0)
+            line.think = LagRange{options->thinkMinMs, options->thinkMaxMs};
+        line.thinkToAllowance = options->thinkToAllowance;
+        line.replayPercent = options->replayPercent;
+        // A converter that hears what it sends is on a two-wire line.
+        line.halfDuplex = options->halfDuplex || options->echo;
+        line.echo = options->echo;
+        line.rxBatchMs = options->rxBatchMs;
+        line.chunks = options->chunks;
+        line.seed = options->seed;
         SimulatorLoop loop(terminal.masterFd(), lock, faults, line,
                            options->log ? &std::cerr : nullptr);
         loop.run(stopPipe[0], options->exitWithStdin ? STDIN_FILENO : -1);
