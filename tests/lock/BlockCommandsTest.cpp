@@ -88,25 +88,6 @@ TEST_F(BlockCommandsTest, ReadBlockAnsweredByNakThenDataSucceeds) {
     EXPECT_EQ(bank.image()[0], 0x12);
 }
 
-TEST_F(BlockCommandsTest, AReplyThatIsNotSixtyFourBytesFailsTheReadAndKeepsTheBlock) {
-    for (const Bytes& answer :
-         {test::AckFrame, frameAround(repeated(63, 0x12)), frameAround(repeated(65, 0x12))}) {
-        const ConfigImage before = bank.image();
-        const std::size_t writes = line.writes().size();
-        lock.reply(answer);
-        EXPECT_THROW(readBlock(2), CommErr) << serial::hexBytes(answer);
-        EXPECT_EQ(bank.image(), before);
-        EXPECT_EQ(line.writes().size() - writes, 1u);
-    }
-}
-
-TEST_F(BlockCommandsTest, AFailedReadKeepsTheBlock) {
-    const ConfigImage before = bank.image();
-    EXPECT_THROW(readBlock(5), CommErr);
-    EXPECT_EQ(line.writes().size(), 3u);
-    EXPECT_EQ(bank.image(), before);
-}
-
 TEST_F(BlockCommandsTest, BlocksOutsideZeroToSevenSendNothing) {
     const std::size_t before = line.trace().size();
     EXPECT_NO_THROW(readBlock(8));
@@ -132,24 +113,55 @@ TEST_F(BlockCommandsTest, WriteBlockSendsTheWorkedFramesAndLeavesTheImage) {
     EXPECT_EQ(bank.image(), ConfigImage::defaults());
 }
 
-TEST_F(BlockCommandsTest, WriteBlockRefusedByNakThrowsAfterOneRequest) {
-    lock.reply(test::NakFrame).reply(test::AckFrame);
-    EXPECT_THROW(writeBlock(1), CommErr);
-    EXPECT_EQ(line.writes().size(), 1u);
-}
-
 TEST_F(BlockCommandsTest, FinishWriteSendsSAndWantsAnAck) {
     lock.reply(test::AckFrame);
     bank.finishWrite();
     ASSERT_EQ(line.writes().size(), 1u);
     EXPECT_EQ(line.writes()[0].bytes, (Bytes{0x00, 0x05, 0x53, 0x32, 0xAD}));
     EXPECT_EQ(headerRead().timeouts.readConstant, 161u + timing::LatencyMarginMs);
-
-    lock.reply(frameAround({0x06, 0x00}));
-    EXPECT_THROW(bank.finishWrite(), CommErr);
-    EXPECT_THROW(bank.finishWrite(), CommErr); // silence: three attempts
-    EXPECT_EQ(line.writes().size(), 5u);
 }
+
+// A command that gets no good answer throws CommErr after the requests it is allowed (three
+// to silence, one to a wrong answer) and leaves the image as it was.
+struct FailedCommand {
+    const char* name;
+    std::uint8_t command; // 'C' reads `block`, 'K' writes it, 'S' finishes
+    int block;
+    std::vector<Bytes> answers; // in turn, one per request; none: silence
+    std::size_t requests;
+};
+
+class FailedCommandTest : public BlockCommandsTest,
+                          public ::testing::WithParamInterface<FailedCommand> {};
+
+TEST_P(FailedCommandTest, ThrowsAndKeepsTheImage) {
+    const FailedCommand& c = GetParam();
+    for (const Bytes& answer : c.answers)
+        lock.reply(answer);
+    const ConfigImage before = bank.image();
+    if (c.command == ReadBlockRequest)
+        EXPECT_THROW(readBlock(c.block), CommErr);
+    else if (c.command == WriteBlockRequest)
+        EXPECT_THROW(writeBlock(c.block), CommErr);
+    else
+        EXPECT_THROW(bank.finishWrite(), CommErr);
+    EXPECT_EQ(line.writes().size(), c.requests);
+    EXPECT_EQ(bank.image(), before);
+}
+
+const FailedCommand FailedCommands[] = {
+    // A reply that is not sixty-four bytes is no block.
+    {"ReadAnsweredByAck", ReadBlockRequest, 2, {test::AckFrame}, 1},
+    {"ReadAnswered63Bytes", ReadBlockRequest, 2, {frameAround(repeated(63, 0x12))}, 1},
+    {"ReadAnswered65Bytes", ReadBlockRequest, 2, {frameAround(repeated(65, 0x12))}, 1},
+    {"ReadUnanswered", ReadBlockRequest, 5, {}, 3},
+    // Refused, and not asked again although the lock would acknowledge it.
+    {"WriteRefusedByNak", WriteBlockRequest, 1, {test::NakFrame, test::AckFrame}, 1},
+    {"FinishAnsweredTwoBytes", FinishWriteRequest, 0, {frameAround({0x06, 0x00})}, 1},
+    {"FinishUnanswered", FinishWriteRequest, 0, {}, 3},
+};
+INSTANTIATE_TEST_SUITE_P(Each, FailedCommandTest, ::testing::ValuesIn(FailedCommands),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // The order in which a transfer calls its hooks is what the windows' screen relies on.
 class RecordedSteps : public TransferHooks {

@@ -8,23 +8,22 @@
 
 using namespace v38;
 
-TEST(ConfigImage, LayoutAndBlocks) {
-    EXPECT_EQ(sizeof(ConfigImage), 512u);
-    EXPECT_EQ(entryOffset(0), 4u);
-    EXPECT_EQ(entryOffset(99), 400u);
-    EXPECT_EQ(serviceCardOffset(0), 404u);
-    EXPECT_EQ(serviceCardOffset(1), 424u);
-    EXPECT_EQ(blockOffset(7), 448u);
-    // Block 6 holds entries 95..99, both cards and the first 4 reserved bytes.
-    EXPECT_EQ(entryOffset(95) / BlockSize, 6u);
-    EXPECT_EQ((offset::reserved + 3) / BlockSize, 6u);
-    EXPECT_EQ((offset::reserved + 4) / BlockSize, 7u);
-    // No entry straddles a block boundary.
+// The layout's worked offsets; the image's size is pinned where it is defined.
+static_assert(entryOffset(0) == 4 && entryOffset(99) == 400 && blockOffset(7) == 448);
+static_assert(serviceCardOffset(0) == 404 && serviceCardOffset(1) == 424);
+// Block 6 holds entries 95..99, both cards and the first 4 reserved bytes.
+static_assert(entryOffset(95) / BlockSize == 6 && (offset::reserved + 3) / BlockSize == 6);
+static_assert((offset::reserved + 4) / BlockSize == 7);
+// No entry straddles a block boundary.
+constexpr bool entriesWithinBlocks() {
     for (int i = 0; i < EntryCount; ++i)
-        EXPECT_EQ(entryOffset(i) / BlockSize, (entryOffset(i) + 3) / BlockSize) << i;
-    EXPECT_FALSE(isBlock(-1));
-    EXPECT_FALSE(isBlock(8));
+        if (entryOffset(i) / BlockSize != (entryOffset(i) + 3) / BlockSize)
+            return false;
+    return true;
 }
+static_assert(entriesWithinBlocks());
+static_assert(!isBlock(-1) && !isBlock(8));
+static_assert(DefaultFlags == (DoorSensor | BankFormat | HalfStripe));
 
 TEST(V38BankImage, ConstructionErasesAndResetGivesDefaults) {
     V38Bank bank;
@@ -35,7 +34,6 @@ TEST(V38BankImage, ConstructionErasesAndResetGivesDefaults) {
     bank.image().fill(0x00);
     bank.resetImage();
     EXPECT_EQ(bank.image()[0], 0x19);
-    EXPECT_EQ(DefaultFlags, DoorSensor | BankFormat | HalfStripe);
     EXPECT_TRUE(std::all_of(bank.image().begin() + 1, bank.image().end(), [](auto b) { return b == 0xFF; }));
 }
 

@@ -9,6 +9,7 @@
 #include <functional>
 #include <random>
 #include <set>
+#include <tuple>
 
 namespace v38 {
 namespace {
@@ -95,19 +96,6 @@ TEST_F(TransactTest, ALockThatNeverAnswersGetsThreeRequestsAndThreeHeaderWaits) 
     EXPECT_EQ(bank.portNumber(), 1); // CommErr leaves the port open
 }
 
-TEST_F(TransactTest, HalfAHeaderGetsTheTimeOfItsOtherByteAndIsThenThrownAway) {
-    lock.reply({0x00});
-    lock.reply(frameAround({0x01, 0x02}));
-    ASSERT_EQ(transact(ReadRequest, 64), 2);
-    EXPECT_EQ(requestsSent(), 2u);
-    const auto& second = line.reads()[1];
-    EXPECT_EQ(second.asked, 1u);
-    EXPECT_EQ(second.done - second.at, 63u); // 2 + 61 under the standard time-outs
-    ASSERT_EQ(thrownAway(), 1u);
-    EXPECT_EQ(events.find("thrown away")[0].bytes, Bytes{0x00});
-    EXPECT_TRUE(bank.doubtful());
-}
-
 TEST_F(TransactTest, AnAnswerAfterTheHeaderTimeoutIsTakenAndTheRetrysAnswerWaitedOut) {
     lock.reply(test::AckFrame, 298); // one millisecond after 2 * 2 + 61 + 200 + 32
     ASSERT_EQ(transact(ReadRequest, 64), 1);
@@ -181,73 +169,93 @@ TEST_F(TransactTest, AnswersThatCameBeforeTheRequestAreNotTakenForItsReply) {
     EXPECT_EQ(requestsSent(), 4u);
 }
 
-TEST_F(TransactTest, RefusedAnswersLeaveNothingToClearAfterwards) {
-    // A NAK or a flushed frame was the lock's whole answer: no flush read after success.
-    lock.reply(test::NakFrame);
-    lock.reply(test::concat({0x00, 0x04}, test::repeated(10, 0x77)));
-    lock.reply(frameAround({0x42}));
-    ASSERT_EQ(transact(ReadRequest, 64), 1);
-    EXPECT_EQ(requestsSent(), 3u);
-    EXPECT_EQ(thrownAway(), 1u); // the frame with the bad length
-    EXPECT_EQ(line.trace().back(), "waiting COM1 132 -> 0");
-}
+// An answer that is no whole frame is read to the end of the line's talk, thrown away, and
+// the request asked again; a NAK is asked again with nothing to throw away.
+struct BadAnswer {
+    const char* name;
+    std::vector<Bytes> answers; // the lock's, one per request in turn; the last one good
+    int replied;                // transact's result
+    std::size_t at;             // a byte of the reply
+    std::uint8_t byte;
+    std::size_t requests;
+    int thrown;                    // the answer thrown away, whole (-1: none)
+    std::vector<LineEvent> ledger; // all doubts
+    // One read and what it was allowed: the standard time-outs for `asked` bytes.
+    std::size_t read = 0;
+    std::uint32_t asked = 0;
+    std::uint64_t lastedMs = 0;
+};
 
-TEST_F(TransactTest, ALengthOutsideFiveTo132IsFlushedAndAskedAgain) {
-    for (const Bytes& header : {Bytes{0x00, 0x04}, Bytes{0x00, 0x85}, Bytes{0xFF, 0xFF}}) {
-        reply.fill(0);
-        const std::size_t writesBefore = requestsSent();
-        const std::size_t readsBefore = line.reads().size();
-        lock.reply(test::concat(header, test::repeated(20, 0x77)));
-        lock.reply(frameAround({0x42}));
-        const std::size_t thrownBefore = thrownAway();
-        ASSERT_EQ(transact(ReadRequest, 64), 1);
-        EXPECT_EQ(reply[0], 0x42);
-        EXPECT_EQ(requestsSent() - writesBefore, 2u);
-        // Header, the rest read until the line is quiet, then the good reply.
-        ASSERT_EQ(thrownAway() - thrownBefore, 1u);
-        EXPECT_EQ(events.find("thrown away").back().bytes,
-                  test::concat(header, test::repeated(20, 0x77)));
+Bytes badLength(const Bytes& header, std::size_t tail) {
+    return test::concat(header, test::repeated(tail, 0x77));
+}
+const Bytes Block11 = frameAround(test::repeated(64, 0x11));
+const Bytes ShortBody(Block11.begin(), Block11.end() - 1);
+const Bytes Damaged = [] {
+    Bytes frame = Block11;
+    frame[10] ^= 0x01;
+    return frame;
+}();
+const Bytes Flushed = badLength({0x00, 0x04}, 10);
+const Bytes Reply42 = frameAround({0x42});
+const Bytes Reply0102 = frameAround({0x01, 0x02});
+const Bytes Block22 = frameAround(test::repeated(64, 0x22));
+const Bytes Block33 = frameAround(test::repeated(64, 0x33));
+const std::vector<LineEvent> Garbled{LineEvent::GarbledAnswer};
+// A garbled answer whose tail came only while the line was read quiet.
+const std::vector<LineEvent> GarbledTail{LineEvent::GarbledAnswer, LineEvent::BytesAfterThrown};
+
+class BadAnswerTest : public TransactTest, public ::testing::WithParamInterface<BadAnswer> {};
+
+TEST_P(BadAnswerTest, IsThrownAwayAndAskedAgain) {
+    const BadAnswer& c = GetParam();
+    for (const Bytes& answer : c.answers)
+        lock.reply(answer);
+    ASSERT_EQ(transact(ReadRequest, 64), c.replied);
+    EXPECT_EQ(reply[c.at], c.byte);
+    EXPECT_EQ(requestsSent(), c.requests);
+    std::vector<LineEvent> ledger;
+    for (const auto& entry : bank.ledger().since(0))
+        ledger.push_back(entry.event);
+    EXPECT_EQ(ledger, c.ledger);
+    EXPECT_EQ(bank.doubtful(), !c.ledger.empty()); // each event listed is a doubt; a NAK none
+    if (c.asked != 0) {
+        const auto& read = line.reads()[c.read];
+        EXPECT_EQ(read.asked, c.asked);
+        EXPECT_EQ(read.done - read.at, c.lastedMs);
+    }
+    const auto thrown = events.find("thrown away");
+    ASSERT_EQ(thrown.size(), c.thrown < 0 ? 0u : 1u);
+    if (c.thrown >= 0) {
+        EXPECT_EQ(thrown[0].bytes, c.answers[static_cast<std::size_t>(c.thrown)]);
+        // The line read until quiet, then the good reply's header and body.
+        ASSERT_GT(line.reads().size(), 3u);
         const auto& quiet = line.reads()[line.reads().size() - 3];
         EXPECT_EQ(quiet.asked, 1u);
         EXPECT_TRUE(quiet.bytes.empty());
         EXPECT_EQ(quiet.timeouts.readConstant, 61u);
-        EXPECT_GT(line.reads().size() - readsBefore, 3u);
     }
+    // The answers taken were the lock's whole answers: nothing to clear after success.
+    EXPECT_EQ(line.trace().back(), "waiting COM1 132 -> 0");
 }
 
-TEST_F(TransactTest, AShortBodyIsThrownAwayAndAskedAgain) {
-    const Bytes full = frameAround(test::repeated(64, 0x11));
-    lock.reply(Bytes(full.begin(), full.end() - 1));
-    lock.reply(full);
-    ASSERT_EQ(transact(ReadRequest, 64), 64);
-    EXPECT_EQ(requestsSent(), 2u);
-    ASSERT_EQ(thrownAway(), 1u);
-    EXPECT_EQ(events.find("thrown away")[0].bytes, Bytes(full.begin(), full.end() - 1));
-    // The body read allowed 66 * 2 + 61 ms under the standard time-outs.
-    EXPECT_EQ(line.reads()[1].asked, 66u);
-    EXPECT_EQ(line.reads()[1].done - line.reads()[1].at, 193u);
-}
-
-TEST_F(TransactTest, ADamagedFrameIsFlushedAndAskedAgain) {
-    Bytes damaged = frameAround(test::repeated(64, 0x11));
-    damaged[10] ^= 0x01;
-    lock.reply(damaged);
-    lock.reply(frameAround(test::repeated(64, 0x22)));
-    ASSERT_EQ(transact(ReadRequest, 64), 64);
-    EXPECT_EQ(reply[0], 0x22);
-    EXPECT_EQ(requestsSent(), 2u);
-    EXPECT_EQ(thrownAway(), 1u);
-}
-
-TEST_F(TransactTest, ANakToADataRequestIsAskedAgainWithoutFlush) {
-    lock.reply(test::NakFrame);
-    lock.reply(frameAround(test::repeated(64, 0x33)));
-    ASSERT_EQ(transact(ReadRequest, 64), 64);
-    EXPECT_EQ(reply[63], 0x33);
-    EXPECT_EQ(requestsSent(), 2u);
-    EXPECT_EQ(thrownAway(), 0u);
-    EXPECT_FALSE(bank.doubtful()); // a refusal is an answer
-}
+const BadAnswer BadAnswers[] = {
+    // Half a header gets the time of its other byte: 2 + 61 under the standard time-outs.
+    {"HalfAHeader", {{0x00}, Reply0102}, 2, 0, 0x01, 2, 0, Garbled, 1, 1, 63},
+    // A length outside 5..132: the header, then the rest, read until the line is quiet; the
+    // lot is one garbled answer with a tail.
+    {"LengthFour", {badLength({0x00, 0x04}, 20), Reply42}, 1, 0, 0x42, 2, 0, GarbledTail},
+    {"Length133", {badLength({0x00, 0x85}, 20), Reply42}, 1, 0, 0x42, 2, 0, GarbledTail},
+    {"LengthFFFF", {badLength({0xFF, 0xFF}, 20), Reply42}, 1, 0, 0x42, 2, 0, GarbledTail},
+    // The body read allowed 66 * 2 + 61 ms.
+    {"ShortBody", {ShortBody, Block11}, 64, 0, 0x11, 2, 0, Garbled, 1, 66, 193},
+    {"DamagedFrame", {Damaged, Block22}, 64, 0, 0x22, 2, 0, Garbled},
+    {"NakToADataRequest", {test::NakFrame, Block33}, 64, 63, 0x33, 2, -1, {}},
+    // A NAK, then a flushed frame: each was the lock's whole answer.
+    {"NakThenFlushed", {test::NakFrame, Flushed, Reply42}, 1, 0, 0x42, 3, 1, GarbledTail},
+};
+INSTANTIATE_TEST_SUITE_P(Each, BadAnswerTest, ::testing::ValuesIn(BadAnswers),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(TransactTest, ThreeFailuresThrowAndLeaveTheReplyUntouched) {
     reply.fill(0xEE);
@@ -256,13 +264,6 @@ TEST_F(TransactTest, ThreeFailuresThrowAndLeaveTheReplyUntouched) {
     EXPECT_THROW(transact(ReadRequest, 64), CommErr);
     EXPECT_EQ(requestsSent(), 3u);
     EXPECT_TRUE(std::all_of(reply.begin(), reply.end(), [](auto b) { return b == 0xEE; }));
-}
-
-TEST_F(TransactTest, ANakIsAnAnswerWhenOneByteIsExpected) {
-    lock.reply(test::NakFrame);
-    ASSERT_EQ(transact({0x53}, 1), 1);
-    EXPECT_EQ(reply[0], NAK);
-    EXPECT_EQ(requestsSent(), 1u);
 }
 
 TEST_F(TransactTest, OnlyTheExpectedBytesAreCopiedAndOnlyBytesThatCame) {
@@ -294,57 +295,75 @@ TEST_F(TransactTest, ARequestLengthOutsideOneTo128SendsNothing) {
     EXPECT_EQ(line.writes()[0].bytes, frameAround(Bytes(big.begin(), big.end() - 1)));
 }
 
+// A request that expects one byte takes any whole answer, a NAK included; a command
+// is done only on ACK, and anything else fails it at once: no second request.
 TEST_F(TransactTest, ACommandIsDoneOnlyWhenTheLockAcknowledges) {
     const Bytes finish{0x53};
-    lock.reply(test::AckFrame);
-    EXPECT_NO_THROW(bank.command(1, finish.data(), 100));
-    EXPECT_EQ(requestsSent(), 1u);
-
-    // A NAK, another single byte, or a longer payload: CommErr at once, no second request.
-    for (const Bytes& answer : {test::NakFrame, frameAround({0x07}), frameAround({0x06, 0x06})}) {
+    // The answer, the payload's length and first byte as transact takes them, the command done.
+    const std::tuple<Bytes, int, std::uint8_t, bool> cases[] = {
+        {test::AckFrame, 1, ACK, true},
+        {test::NakFrame, 1, NAK, false},
+        {frameAround({0x07}), 1, 0x07, false},
+        {frameAround({0x06, 0x06}), 2, 0x06, false},
+    };
+    for (const auto& [answer, replied, first, done] : cases) {
+        SCOPED_TRACE(serial::hexBytes(answer));
         const std::size_t before = requestsSent();
         lock.reply(answer);
-        EXPECT_THROW(bank.command(1, finish.data(), 100), CommErr);
-        EXPECT_EQ(requestsSent() - before, 1u);
+        EXPECT_EQ(transact(finish, 1), replied);
+        EXPECT_EQ(reply[0], first);
+        lock.reply(answer);
+        if (done)
+            EXPECT_NO_THROW(bank.command(1, finish.data(), 100));
+        else
+            EXPECT_THROW(bank.command(1, finish.data(), 100), CommErr);
+        EXPECT_EQ(requestsSent() - before, 2u);
     }
 }
 
-TEST_F(TransactTest, ARefusedTimeoutChangeDropsThePortAndTheRestFailsAtOnce) {
-    lock.failingTimeoutsCall = 2; // the first raise after the open
-    lock.reply(test::AckFrame);
+// A port that fails under an exchange is dropped, and the exchange fails with no further
+// request and, short of a read already under way, no wait.
+struct PortFault {
+    const char* name;
+    int failingTimeoutsCall; // counted from the open
+    int shortWriteCall;
+    bool closed;  // no port open at all
+    Bytes answer; // the lock's, if any
+    std::size_t requests;
+    std::size_t reads;
+    bool atOnce;
+};
+
+class PortFaultTest : public TransactTest, public ::testing::WithParamInterface<PortFault> {};
+
+TEST_P(PortFaultTest, FailsTheExchangeAndDropsThePort) {
+    const PortFault& c = GetParam();
+    lock.failingTimeoutsCall = c.failingTimeoutsCall;
+    lock.shortWriteCall = c.shortWriteCall;
+    if (c.closed)
+        bank.closePort();
+    if (!c.answer.empty())
+        lock.reply(c.answer);
     EXPECT_THROW(transact(ReadRequest, 64), CommErr);
     EXPECT_EQ(bank.portNumber(), 0);
-    EXPECT_EQ(requestsSent(), 1u);
-    EXPECT_TRUE(line.reads().empty());
-    EXPECT_EQ(line.now(), 0u);
+    EXPECT_EQ(requestsSent(), c.requests);
+    EXPECT_EQ(line.reads().size(), c.reads);
+    if (c.atOnce) {
+        EXPECT_EQ(line.now(), 0u);
+    }
     EXPECT_EQ(line.misuse(), 0);
 }
 
-TEST_F(TransactTest, ARefusedRestoreDropsThePortAfterTheHeader) {
-    lock.failingTimeoutsCall = 3; // the restore after the first header read
-    lock.reply(frameAround(test::repeated(64, 0x44)));
-    EXPECT_THROW(transact(ReadRequest, 64), CommErr);
-    EXPECT_EQ(bank.portNumber(), 0);
-    EXPECT_EQ(line.reads().size(), 1u);
-    EXPECT_EQ(line.misuse(), 0);
-}
-
-TEST_F(TransactTest, AShortWriteDropsThePortMidExchange) {
-    lock.shortWriteCall = 1;
-    EXPECT_THROW(transact(ReadRequest, 64), CommErr);
-    EXPECT_EQ(bank.portNumber(), 0);
-    EXPECT_EQ(requestsSent(), 1u);
-    EXPECT_TRUE(line.reads().empty());
-    EXPECT_EQ(line.now(), 0u);
-}
-
-TEST_F(TransactTest, WithNoPortOpenEveryAttemptFailsAtOnce) {
-    bank.closePort();
-    EXPECT_THROW(transact(ReadRequest, 64), CommErr);
-    EXPECT_EQ(requestsSent(), 0u);
-    EXPECT_EQ(line.now(), 0u);
-    EXPECT_EQ(line.misuse(), 0);
-}
+const PortFault PortFaults[] = {
+    // The first raise after the open: the rest fails at once.
+    {"RefusedTimeoutChange", 2, 0, false, test::AckFrame, 1, 0, true},
+    // The restore after the first header read.
+    {"RefusedRestore", 3, 0, false, frameAround(test::repeated(64, 0x44)), 1, 1, false},
+    {"ShortWrite", 0, 1, false, {}, 1, 0, true},
+    {"NoPortOpen", 0, 0, true, {}, 0, 0, true},
+};
+INSTANTIATE_TEST_SUITE_P(Each, PortFaultTest, ::testing::ValuesIn(PortFaults),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // A lock that hears every request and answers each one, in order, as late as `lag`
 // says for that request after hearing it whole (the probe answered after `probeLagMs`),
