@@ -129,7 +129,8 @@ std::uint64_t quietBound() {
 // attempts that gave up waiting, the wait for their late answers: at most 2 s from the
 // last request on, and the time to read the line quiet behind it.
 std::uint64_t exchangeBound(int extraTime) {
-    const std::uint64_t header = 2 * CharTimeMs + ConstantMs + std::uint64_t(extraTime);
+    const std::uint64_t header =
+        2 * CharTimeMs + ConstantMs + std::uint64_t(extraTime) + timing::LatencyMarginMs;
     const std::uint64_t rest = CharTimeMs + ConstantMs + (MaxFrame - 2) * CharTimeMs + ConstantMs;
     const std::uint64_t lateAnswers = timing::MaxLateMs + ConstantMs + quietBound();
     return timing::Attempts * (quietBound() + header + rest + quietBound()) + lateAnswers;
@@ -251,7 +252,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Time: bounded by the time-outs, whatever the far end does.
     const std::uint64_t spent = line.now() - started;
     if (operation == Operation::Probe)
-        check(spent <= quietBound() + 2 * (8 * CharTimeMs + ConstantMs),
+        check(spent <= quietBound() + 2 * (8 * CharTimeMs + ConstantMs) + timing::LatencyMarginMs,
               "a probe reads stale input until quiet, then waits for its 8-byte answer and "
               "for the rest of one that began");
     else
@@ -270,9 +271,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         else if (!run.request.empty())
             check(run.threw, "without a port every exchange fails");
     }
-    if (operation == Operation::Probe)
-        for (std::size_t i = traceStart; i < line.trace().size(); ++i)
-            check(line.trace()[i].rfind("timeouts", 0) != 0, "a probe changes no time-out");
+    // A probe's answer gets a converter's margin on top of the standard time-out, no more.
+    if (operation == Operation::Probe) {
+        const std::string com = "timeouts COM" + std::to_string(LockPort) + " read 2x+";
+        const std::string standard = com + std::to_string(ConstantMs) + " write 2x+61";
+        const std::string raised =
+            com + std::to_string(ConstantMs + timing::LatencyMarginMs) + " write 2x+61";
+        for (std::size_t i = traceStart; i < line.trace().size(); ++i) {
+            const std::string& entry = line.trace()[i]; // "... failed" when refused
+            check(entry.rfind("timeouts", 0) != 0 || entry.rfind(standard, 0) == 0 ||
+                      entry.rfind(raised, 0) == 0,
+                  "a probe raises its read time-out by the converter's margin only");
+        }
+    }
     if (bank.portNumber() != 0) {
         std::uint8_t ignored = 0;
         bank.channel().receiveBytes(0, &ignored);
