@@ -112,8 +112,12 @@ void SimulatorLoop::pass(Clock::time_point now) {
         if (spans_.size() > KeptSpans)
             spans_.pop_front();
         if (sender == Sender::Pc) {
-            if (line_.echo && collision == Collision::None)
+            // The converter echoes a byte as it crosses the line: out before the lock acts on
+            // a request it completes, which may take a while (a commit writes the image file).
+            if (line_.echo && collision == Collision::None) {
                 converter_.push(byte.byte, byte.due);
+                transmit(now);
+            }
             lockHears(byte, collision);
             continue;
         }
