@@ -56,8 +56,8 @@ void printTally(std::ostream& out, const SoakTally& t, double seconds) {
             << (timing.count ? timing.totalMs / timing.count : 0.0) << " ms on average, at most "
             << timing.maxMs << " ms\n";
     };
-    timing("transfers without doubt: ", t.clean);
-    timing("doubtful transfers, checked: ", t.checked);
+    timing("transfers that ended before the second pass: ", t.clean);
+    timing("transfers that reached the second pass: ", t.checked);
     timing("reads done: ", t.readsDoneTime);
     timing("writes done: ", t.writesDoneTime);
     out << "client stalls: " << t.stalls << ", " << t.stalledMs << " ms in all\n";

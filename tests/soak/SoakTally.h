@@ -37,8 +37,8 @@ struct SoakTally {
         double maxMs = 0;
         void add(double ms, bool wasDone);
     };
-    Timing clean;
-    Timing checked;
+    Timing clean;   // ended before the second pass (no lock, a failed block)
+    Timing checked; // reached the second pass (a read's confirmation, a write's read-back)
     Timing readsDoneTime; // transfers reported done
     Timing writesDoneTime;
 
