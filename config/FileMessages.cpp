@@ -55,9 +55,10 @@ std::string fileFailureReason(const FileDetails& details) {
 }
 
 std::string leftoverCopyMessage(const FileDetails& details) {
-    return details.leftoverCopy.empty()
-               ? std::string()
-               : withName(LeftoverCopyMessage, details.leftoverCopy.u8string());
+    // Named as the system names files (backslashes on Windows), as the other messages do.
+    std::filesystem::path shown = details.leftoverCopy;
+    return shown.empty() ? std::string()
+                         : withName(LeftoverCopyMessage, shown.make_preferred().u8string());
 }
 
 std::string leftoverCopyNotice(const FileDetails& details, std::string_view shownName) {
