@@ -40,6 +40,25 @@ bool installStopSignals() {
     return true;
 }
 
+// A commit stores the image without waiting for the disk: a lock answers a commit in its
+// own time, and a sync behind a host's other writes can take seconds, in which the lock
+// would hear nothing and answer late. The file is written beside and renamed over the
+// old one, so that a reader never meets half an image.
+bool storeImage(const std::string& path, const ConfigImage& image) {
+    const ConfigFileBytes bytes = encodeConfigFile(image);
+    const std::string beside = path + ".storing";
+    const int fd = ::open(beside.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    const bool written = ::write(fd, bytes.data(), bytes.size()) ==
+                         static_cast<ssize_t>(bytes.size());
+    if (::close(fd) != 0 || !written || ::rename(beside.c_str(), path.c_str()) != 0) {
+        ::unlink(beside.c_str());
+        return false;
+    }
+    return true;
+}
+
 // The committed image: from the file when there is one; a missing file is made with
 // the default configuration, so that the file always shows what the lock holds.
 bool loadImage(const std::string& path, ConfigImage& image) {
@@ -85,7 +104,7 @@ int main(int argc, char** argv) {
     SimulatedLock::Store store;
     if (!options->imagePath.empty()) {
         store = [path = options->imagePath](const ConfigImage& committed) {
-            return writeConfigFile(path, committed) == FileStatus::Ok;
+            return storeImage(path, committed);
         };
     }
     SimulatedLock lock(image, store);

@@ -42,6 +42,11 @@ ctl() { # ctl OUTPUT_PREFIX ARGS...: runs v38ctl.exe, keeps its exit status and 
     set -e
 }
 status() { cat "$work/$1.status"; }
+# show PREFIX: what v38ctl said, shown under a failed check with its trace.
+show() {
+    echo "       v38ctl said (status $(status "$1")):"
+    sed 's/^/         err: /' "$work/$1.err" | tr -d '\r'
+}
 said() { grep -qF "$2" "$work/$1.err"; }
 
 # round_trip NAME SEED WHAT [SIMULATOR OPTIONS...]: a file of random bytes written to
@@ -53,9 +58,11 @@ round_trip() {
     start_simulator "$@"
     ctl "write-$name" write "$(winpath "$work/$name.bin")"
     check "a write$what succeeds" test "$(status "write-$name")" = 0
+    [ "$(status "write-$name")" = 0 ] || show "write-$name"
     check "the lock holds exactly the written file" cmp -s "$work/$name.bin" "$work/lock.bin"
     ctl "read-$name" read "$(winpath "$work/$name-back.bin")"
     check "a read$what succeeds" test "$(status "read-$name")" = 0
+    [ "$(status "read-$name")" = 0 ] || show "read-$name"
     check "the read gives back exactly the file" cmp -s "$work/$name.bin" "$work/$name-back.bin"
 }
 
