@@ -9,7 +9,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <iterator>
 #include <set>
+#include <string_view>
 #include <vector>
 
 namespace v38 {
@@ -77,8 +79,107 @@ std::string layout(const OrderedJson& document) {
 
 // --- import ---
 
+// The rules a document can break, each with its text in English and in Polish; {} stands
+// for a figure the refusal names.
+enum class Rule {
+    MustBeObject,
+    UnknownField,
+    Missing,
+    WholeNumber,
+    TimeRange,
+    PrefixNumberRange,
+    PositionRange,
+    MustBeString,
+    HexLength,
+    HexDigitsOnly,
+    TrueOrFalse,
+    OtherBits,
+    MustBeList,
+    PrefixNumberTwice,
+    HexOrPrefix,
+    PrefixLength,
+    PrefixAlphabet,
+    ReadOnlyReading,
+    Format,
+    Version,
+    TooLarge,
+    TooDeep,
+    KeyTwice,
+    NotJson,
+};
+
+struct RuleText {
+    Rule rule;
+    const char* english;
+    const char* polish;
+};
+
+constexpr RuleText RuleTexts[] = {
+    {Rule::MustBeObject, "must be an object", "musi być obiektem"},
+    {Rule::UnknownField, "unknown field", "nieznane pole"},
+    {Rule::Missing, "missing", "brak"},
+    {Rule::WholeNumber, "must be a whole number", "musi być liczbą całkowitą"},
+    {Rule::TimeRange, "a time is 0..255", "czas to 0..255"},
+    {Rule::PrefixNumberRange, "a prefix number is 1..100", "numer prefiksu to 1..100"},
+    {Rule::PositionRange, "a position is 1..15", "pozycja to 1..15"},
+    {Rule::MustBeString, "must be a string", "musi być napisem"},
+    {Rule::HexLength, "must be {} hex digits ({} bytes), not {}",
+     "liczba cyfr szesnastkowych musi wynosić {} ({} B), a wynosi {}"},
+    {Rule::HexDigitsOnly, "must hold hex digits only", "może zawierać tylko cyfry szesnastkowe"},
+    {Rule::TrueOrFalse, "must be true or false", "musi być true albo false"},
+    {Rule::OtherBits, "may hold bits 6 and 7 only (C0)", "może zawierać tylko bity 6 i 7 (C0)"},
+    {Rule::MustBeList, "must be a list", "musi być listą"},
+    {Rule::PrefixNumberTwice, "this prefix number is given twice",
+     "ten numer prefiksu podano dwukrotnie"},
+    {Rule::HexOrPrefix, "an entry is either hex or prefix and position, not both",
+     "wpis ma albo hex, albo prefix i position, nie oba naraz"},
+    {Rule::PrefixLength, "a prefix has 1..7 characters", "prefiks ma od 1 do 7 znaków"},
+    {Rule::PrefixAlphabet, "character {} is outside the prefix alphabet 0123456789:;<=>",
+     "znak {} jest spoza alfabetu prefiksu 0123456789:;<=>"},
+    {Rule::ReadOnlyReading, "read-only: the hex reads \"{}\"; change the hex instead",
+     "tylko do odczytu: hex daje \"{}\"; zmień hex"},
+    {Rule::Format, "must be \"{}\"", "musi być \"{}\""},
+    {Rule::Version, "this v38ctl reads version {}", "ten v38ctl czyta wersję {}"},
+    {Rule::TooLarge, "larger than {} KiB: no configuration document",
+     "większy niż {} KiB: to nie dokument konfiguracji"},
+    {Rule::TooDeep, "nested deeper than {} levels", "zagnieżdżenie głębsze niż {} poziomów"},
+    {Rule::KeyTwice, "given twice", "podane dwukrotnie"},
+    {Rule::NotJson, "not valid JSON: {}", "niepoprawny JSON: {}"},
+};
+
+constexpr bool rulesInOrder() {
+    for (std::size_t i = 0; i < std::size(RuleTexts); ++i) {
+        if (RuleTexts[i].rule != Rule(i))
+            return false;
+    }
+    return std::size(RuleTexts) == std::size_t(Rule::NotJson) + 1;
+}
+static_assert(rulesInOrder(), "the table follows the order of Rule");
+
+// Where a document breaks which rule; put in words only at the end, in the language
+// asked for.
 struct Refusal {
-    std::string reason;
+    std::string where;
+    std::string value; // as found, shortened; empty where the rule names none
+    Rule rule;
+    std::vector<std::string> figures;
+
+    std::string text(TextLanguage language) const {
+        const RuleText& rule = RuleTexts[std::size_t(this->rule)];
+        const std::string_view pattern =
+            language == TextLanguage::Polish ? rule.polish : rule.english;
+        std::string out = where + (value.empty() ? "" : " = " + value) + ": ";
+        auto figure = figures.begin();
+        for (std::size_t i = 0; i < pattern.size(); ++i) {
+            if (pattern.substr(i, 2) == "{}" && figure != figures.end()) {
+                out += *figure++;
+                ++i;
+            } else {
+                out += pattern[i];
+            }
+        }
+        return out;
+    }
 };
 
 // At most `limit` bytes of UTF-8 text, cut between two characters, "..." where cut.
@@ -100,12 +201,13 @@ std::string where(const std::string& path) {
     return path.empty() ? "/" : path;
 }
 
-[[noreturn]] void refuse(const std::string& path, const Json& value, const std::string& rule) {
-    throw Refusal{where(path) + " = " + shown(value) + ": " + rule};
+[[noreturn]] void refuse(const std::string& path, const Json& value, Rule rule,
+                         std::vector<std::string> figures = {}) {
+    throw Refusal{where(path), shown(value), rule, std::move(figures)};
 }
 
-[[noreturn]] void refuse(const std::string& path, const std::string& rule) {
-    throw Refusal{where(path) + ": " + rule};
+[[noreturn]] void refuse(const std::string& path, Rule rule) {
+    throw Refusal{where(path), {}, rule, {}};
 }
 
 // A key as a step of a JSON pointer, shortened; control characters, which a key may
@@ -128,34 +230,33 @@ const Json& object(const Json& value, const std::string& path,
                    std::initializer_list<const char*> required,
                    std::initializer_list<const char*> optional = {}) {
     if (!value.is_object())
-        refuse(path, value, "must be an object");
+        refuse(path, value, Rule::MustBeObject);
     for (const auto& field : value.items()) {
         const auto known = [&](const char* name) { return field.key() == name; };
         if (std::none_of(required.begin(), required.end(), known) &&
             std::none_of(optional.begin(), optional.end(), known))
-            refuse(path + pointerStep(field.key()), "unknown field");
+            refuse(path + pointerStep(field.key()), Rule::UnknownField);
     }
     for (const char* name : required) {
         if (!value.contains(name))
-            refuse(path + "/" + name, "missing");
+            refuse(path + "/" + name, Rule::Missing);
     }
     return value;
 }
 
 // A whole number, written as such or with a fraction of zero (10.0, 1e1): JSON does
 // not tell them apart, and neither does the schema.
-int integer(const Json& value, const std::string& path, int low, int high,
-            const std::string& rule) {
+int integer(const Json& value, const std::string& path, int low, int high, Rule rule) {
     if (value.is_number_float()) {
         const double number = value.get<double>();
         if (!std::isfinite(number) || std::floor(number) != number)
-            refuse(path, value, "must be a whole number");
+            refuse(path, value, Rule::WholeNumber);
         if (number < low || number > high)
             refuse(path, value, rule);
         return static_cast<int>(number);
     }
     if (!value.is_number_integer())
-        refuse(path, value, "must be a whole number");
+        refuse(path, value, Rule::WholeNumber);
     // Numbers beyond the signed range come as unsigned; compare them as such.
     const bool inRange =
         value.is_number_unsigned()
@@ -169,16 +270,15 @@ int integer(const Json& value, const std::string& path, int low, int high,
 
 const std::string& text(const Json& value, const std::string& path) {
     if (!value.is_string())
-        refuse(path, value, "must be a string");
+        refuse(path, value, Rule::MustBeString);
     return value.get_ref<const std::string&>();
 }
 
 void hexBytes(const Json& value, const std::string& path, std::uint8_t* out, std::size_t count) {
     const std::string& digits = text(value, path);
     if (digits.size() != 2 * count)
-        refuse(path, value,
-               "must be " + std::to_string(2 * count) + " hex digits (" + std::to_string(count) +
-                   " bytes), not " + std::to_string(digits.size()));
+        refuse(path, value, Rule::HexLength,
+               {std::to_string(2 * count), std::to_string(count), std::to_string(digits.size())});
     const auto digit = [&](char c) -> int {
         if (c >= '0' && c <= '9')
             return c - '0';
@@ -186,7 +286,7 @@ void hexBytes(const Json& value, const std::string& path, std::uint8_t* out, std
             return c - 'A' + 10;
         if (c >= 'a' && c <= 'f')
             return c - 'a' + 10;
-        refuse(path, value, "must hold hex digits only");
+        refuse(path, value, Rule::HexDigitsOnly);
     };
     for (std::size_t i = 0; i < count; ++i)
         out[i] = std::uint8_t(digit(digits[2 * i]) << 4 | digit(digits[2 * i + 1]));
@@ -201,7 +301,7 @@ void importFlags(const Json& flags, ConfigImage& image) {
     for (const FlagName& flag : FlagNames) {
         const Json& value = flags[flag.name];
         if (!value.is_boolean())
-            refuse(std::string("/flags/") + flag.name, value, "must be true or false");
+            refuse(std::string("/flags/") + flag.name, value, Rule::TrueOrFalse);
         if (value.get<bool>())
             byte |= flag.flag;
     }
@@ -209,7 +309,7 @@ void importFlags(const Json& flags, ConfigImage& image) {
         std::uint8_t other = 0;
         hexBytes(flags["otherBits"], "/flags/otherBits", &other, 1);
         if (other & ~OtherFlagBits)
-            refuse("/flags/otherBits", flags["otherBits"], "may hold bits 6 and 7 only (C0)");
+            refuse("/flags/otherBits", flags["otherBits"], Rule::OtherBits);
         byte |= other;
     }
     image[offset::flags] = byte;
@@ -219,44 +319,43 @@ void importTimes(const Json& times, ConfigImage& image) {
     object(times, "/times", {TimeNames[0].name, TimeNames[1].name, TimeNames[2].name});
     for (const TimeName& time : TimeNames) {
         image[time.offset] = std::uint8_t(integer(
-            times[time.name], std::string("/times/") + time.name, 0, 255, "a time is 0..255"));
+            times[time.name], std::string("/times/") + time.name, 0, 255, Rule::TimeRange));
     }
 }
 
 void importPrefixes(const Json& prefixes, ConfigImage& image) {
     if (!prefixes.is_array())
-        refuse("/prefixes", prefixes, "must be a list");
+        refuse("/prefixes", prefixes, Rule::MustBeList);
     std::set<int> seen;
     for (std::size_t k = 0; k < prefixes.size(); ++k) {
         const std::string path = "/prefixes/" + std::to_string(k);
         const Json& entry = object(prefixes[k], path, {"number"}, {"prefix", "position", "hex"});
         const int number =
-            integer(entry["number"], path + "/number", 1, EntryCount, "a prefix number is 1..100");
+            integer(entry["number"], path + "/number", 1, EntryCount, Rule::PrefixNumberRange);
         if (!seen.insert(number).second)
-            refuse(path + "/number", entry["number"], "this prefix number is given twice");
+            refuse(path + "/number", entry["number"], Rule::PrefixNumberTwice);
         std::uint8_t* bytes = image.entry(number - 1);
         if (entry.contains("hex")) {
             if (entry.contains("prefix") || entry.contains("position"))
-                refuse(path, "an entry is either hex or prefix and position, not both");
+                refuse(path, Rule::HexOrPrefix);
             hexBytes(entry["hex"], path + "/hex", bytes, EntrySize);
             continue;
         }
         if (!entry.contains("prefix") || !entry.contains("position"))
-            refuse(path + (entry.contains("prefix") ? "/position" : "/prefix"), "missing");
+            refuse(path + (entry.contains("prefix") ? "/position" : "/prefix"), Rule::Missing);
         const std::string& prefix = text(entry["prefix"], path + "/prefix");
         // Characters, as a reader (and the schema) counts them, not UTF-8 bytes.
         const auto characters = std::count_if(prefix.begin(), prefix.end(), [](char c) {
             return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
         });
         if (prefix.empty() || characters > MaxPrefixLength)
-            refuse(path + "/prefix", entry["prefix"], "a prefix has 1..7 characters");
+            refuse(path + "/prefix", entry["prefix"], Rule::PrefixLength);
         if (const auto bad = std::find_if_not(prefix.begin(), prefix.end(), isPrefixChar);
             bad != prefix.end())
-            refuse(path + "/prefix", entry["prefix"],
-                   "character " + std::to_string(bad - prefix.begin() + 1) +
-                       " is outside the prefix alphabet 0123456789:;<=>");
+            refuse(path + "/prefix", entry["prefix"], Rule::PrefixAlphabet,
+                   {std::to_string(bad - prefix.begin() + 1)});
         const int position =
-            integer(entry["position"], path + "/position", 1, MaxPosition, "a position is 1..15");
+            integer(entry["position"], path + "/position", 1, MaxPosition, Rule::PositionRange);
         encodeEntry(position, prefix, bytes);
     }
 }
@@ -272,8 +371,7 @@ void importServiceCards(const Json& cards, ConfigImage& image) {
         // The readings are there to be read; what is stored is the hex.
         const auto reading = [&](const char* field, const std::string& expected) {
             if (card.contains(field) && text(card[field], path + "/" + field) != expected)
-                refuse(path + "/" + field, card[field],
-                       "read-only: the hex reads \"" + expected + "\"; change the hex instead");
+                refuse(path + "/" + field, card[field], Rule::ReadOnlyReading, {expected});
         };
         reading("magnetic", magneticCardText(bytes));
         reading("proximity", proximityCardText(bytes));
@@ -332,22 +430,20 @@ private:
 // where the parser stood.
 Json parse(std::string_view text) {
     if (text.size() > MaxConfigJsonSize)
-        throw Refusal{"/: larger than " + std::to_string(MaxConfigJsonSize / 1024) +
-                      " KiB: no configuration document"};
+        throw Refusal{"/", {}, Rule::TooLarge, {std::to_string(MaxConfigJsonSize / 1024)}};
     ParsePath path;
     const Json::parser_callback_t check = [&](int depth, Json::parse_event_t event, Json& parsed) {
         using Event = Json::parse_event_t;
         if (event == Event::object_start || event == Event::array_start || event == Event::value)
             path.element();
         if (depth > MaxDepth)
-            throw Refusal{path.text() + ": nested deeper than " + std::to_string(MaxDepth) +
-                          " levels"};
+            throw Refusal{path.text(), {}, Rule::TooDeep, {std::to_string(MaxDepth)}};
         if (event == Event::object_start || event == Event::array_start)
             path.open(event == Event::array_start);
         else if (event == Event::object_end || event == Event::array_end)
             path.close();
         else if (event == Event::key && !path.key(parsed.get<std::string>()))
-            throw Refusal{path.text() + ": given twice"};
+            throw Refusal{path.text(), {}, Rule::KeyTwice, {}};
         return true;
     };
     try {
@@ -361,7 +457,7 @@ Json parse(std::string_view text) {
             if (static_cast<unsigned char>(c) >= 0x80 || static_cast<unsigned char>(c) < 0x20)
                 c = '?';
         }
-        throw Refusal{path.text() + ": not valid JSON: " + shortened(what, 4 * ShownLength)};
+        throw Refusal{path.text(), {}, Rule::NotJson, {shortened(what, 4 * ShownLength)}};
     }
 }
 } // namespace
@@ -393,7 +489,7 @@ std::string exportConfigJson(const ConfigImage& image) {
     return layout(document);
 }
 
-std::string importConfigJson(std::string_view text, ConfigImage& image) {
+std::string importConfigJson(std::string_view text, ConfigImage& image, TextLanguage language) {
     try {
         const Json document = parse(text);
         // "$schema" is how editors tie a document to its schema; it means nothing here.
@@ -401,13 +497,12 @@ std::string importConfigJson(std::string_view text, ConfigImage& image) {
                {"format", "version", "flags", "times", "prefixes", "serviceCards", "reserved"},
                {"$schema"});
         if (document.contains("$schema") && !document["$schema"].is_string())
-            refuse("/$schema", document["$schema"], "must be a string");
+            refuse("/$schema", document["$schema"], Rule::MustBeString);
         if (document["format"] != ConfigJsonFormat)
-            refuse("/format", document["format"],
-                   std::string("must be \"") + ConfigJsonFormat + "\"");
+            refuse("/format", document["format"], Rule::Format, {ConfigJsonFormat});
         if (document["version"] != ConfigJsonVersion)
-            refuse("/version", document["version"],
-                   "this v38ctl reads version " + std::to_string(ConfigJsonVersion));
+            refuse("/version", document["version"], Rule::Version,
+                   {std::to_string(ConfigJsonVersion)});
         ConfigImage read = ConfigImage::erased();
         importFlags(document["flags"], read);
         importTimes(document["times"], read);
@@ -417,7 +512,7 @@ std::string importConfigJson(std::string_view text, ConfigImage& image) {
         image = read;
         return {};
     } catch (const Refusal& refusal) {
-        return refusal.reason;
+        return refusal.text(language);
     }
 }
 

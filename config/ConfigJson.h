@@ -42,9 +42,12 @@ inline constexpr TimeName TimeNames[] = {
 // The document of an image, indented, ending with a line break.
 std::string exportConfigJson(const ConfigImage& image);
 
+enum class TextLanguage { English, Polish };
+
 // Reads a document. Returns an empty string and sets `image` when the document is
-// valid in every part; otherwise returns why not (where, the value, the rule) and
-// leaves `image` untouched.
-std::string importConfigJson(std::string_view text, ConfigImage& image);
+// valid in every part; otherwise returns why not (where, the value, the rule broken,
+// the rule in `language`) and leaves `image` untouched.
+std::string importConfigJson(std::string_view text, ConfigImage& image,
+                             TextLanguage language = TextLanguage::English);
 
 } // namespace v38

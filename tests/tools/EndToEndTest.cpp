@@ -704,6 +704,8 @@ TEST_F(EndToEnd, CommandLineCases) {
          "bad.json: /version = \"1\": this v38ctl reads version 1\n"},
         {"v38ctl import - good.bin < bad.json", 2, "=",
          "standard input: /version = \"1\": this v38ctl reads version 1\n"},
+        {"LC_ALL=pl_PL.UTF-8 v38ctl import bad.json out.bin", 2, "=",
+         "bad.json: /version = \"1\": ten v38ctl czyta wersję 1\n"},
         // read checks where it would write before it touches the lock.
         {"v38ctl read nowhere/out.bin", 2, "=",
          "Nie można otworzyć pliku:\n\n nowhere/out.bin\nnowhere/out.bin: its folder does not "

@@ -117,7 +117,9 @@ bool decodeConfiguration(std::string_view bytes, const std::string& shown, Confi
     // A list is no document either, but import says so better than a look would.
     const bool document = start != text.end() && (*start == '{' || *start == '[');
     if (document && !isUtf16(bytes)) {
-        const std::string reason = importConfigJson(text, image);
+        const std::string reason = importConfigJson(
+            text, image,
+            currentLanguage() == Language::Polish ? TextLanguage::Polish : TextLanguage::English);
         if (reason.empty())
             return true;
         // A configuration file may begin with the bytes of '{' too (flags 0x7B).
