@@ -3,6 +3,7 @@
 #include "HexText.h"
 #include "PrefixEntry.h"
 #include "ServiceCard.h"
+#include "TextPattern.h"
 
 #include <nlohmann/json.hpp>
 
@@ -168,17 +169,8 @@ struct Refusal {
         const RuleText& rule = RuleTexts[std::size_t(this->rule)];
         const std::string_view pattern =
             language == TextLanguage::Polish ? rule.polish : rule.english;
-        std::string out = where + (value.empty() ? "" : " = " + value) + ": ";
-        auto figure = figures.begin();
-        for (std::size_t i = 0; i < pattern.size(); ++i) {
-            if (pattern.substr(i, 2) == "{}" && figure != figures.end()) {
-                out += *figure++;
-                ++i;
-            } else {
-                out += pattern[i];
-            }
-        }
-        return out;
+        return where + (value.empty() ? "" : " = " + value) + ": " +
+               fillPattern(pattern, figures.begin(), figures.end());
     }
 };
 

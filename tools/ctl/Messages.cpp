@@ -1,5 +1,7 @@
 #include "Messages.h"
 
+#include "TextPattern.h"
+
 #include <cstdlib>
 #include <string_view>
 
@@ -234,17 +236,7 @@ Language currentLanguage() {
 std::string say(Msg message, std::initializer_list<std::string> values) {
     const Text& text = Texts[std::size_t(message)];
     const std::string_view pattern = language == Language::Polish ? text.polish : text.english;
-    std::string out;
-    auto value = values.begin();
-    for (std::size_t i = 0; i < pattern.size(); ++i) {
-        if (pattern.substr(i, 2) == "{}" && value != values.end()) {
-            out += *value++;
-            ++i;
-        } else {
-            out += pattern[i];
-        }
-    }
-    return out;
+    return fillPattern(pattern, values.begin(), values.end());
 }
 
 } // namespace v38::ctl
