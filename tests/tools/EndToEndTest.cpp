@@ -117,6 +117,19 @@ protected:
         return runProcess(V38CTL, args, {"V38_PORTS=" + ports, "LC_ALL=C"});
     }
 
+    // The sample file `seed` written to the lock on `ports` and read back: both succeed
+    // and carry the exact bytes.
+    void expectRoundTrip(const std::string& ports, int seed) {
+        const Bytes file = sampleFile(seed);
+        put(path("in.bin"), file);
+        const ProcessResult write = ctl({"write", path("in.bin")}, ports);
+        ASSERT_EQ(write.status, 0) << write.err;
+        EXPECT_EQ(contents(lockFile()), file);
+        const ProcessResult read = ctl({"read", path("out.bin")}, ports);
+        ASSERT_EQ(read.status, 0) << read.err;
+        EXPECT_EQ(contents(path("out.bin")), file);
+    }
+
     fs::path folder;
     std::vector<std::string> logs;
 };
@@ -125,17 +138,7 @@ TEST_F(EndToEnd, WriteAndReadCarryTheExactBytesBehindSilentPorts) {
     SilentPort first;
     SilentPort second;
     const auto simulator = startSimulator();
-    const std::string ports = first.path() + ":" + second.path() + ":" + simulator->devicePath();
-
-    const Bytes file = sampleFile(1);
-    put(path("in.bin"), file);
-    const ProcessResult write = ctl({"write", path("in.bin")}, ports);
-    ASSERT_EQ(write.status, 0) << write.err;
-    EXPECT_EQ(contents(lockFile()), file);
-
-    const ProcessResult read = ctl({"read", path("out.bin")}, ports);
-    ASSERT_EQ(read.status, 0) << read.err;
-    EXPECT_EQ(contents(path("out.bin")), file);
+    expectRoundTrip(first.path() + ":" + second.path() + ":" + simulator->devicePath(), 1);
 }
 
 TEST_F(EndToEnd, AFailedWriteWhoseReadBackFindsTheNewImageSaysSo) {
@@ -217,16 +220,7 @@ TEST_F(EndToEnd, FaultsThatRetriesOvercomeStillCarryTheExactBytes) {
     const auto simulator =
         startSimulator(faults({"crc:2@K2", "truncate@K4", "silence@S", "length@C1", "nak:2@C3",
                                "truncate@C6", "silence@C7"}));
-    const std::string port = simulator->devicePath();
-    const Bytes file = sampleFile(6);
-    put(path("in.bin"), file);
-
-    const ProcessResult write = ctl({"write", path("in.bin")}, port);
-    ASSERT_EQ(write.status, 0) << write.err;
-    EXPECT_EQ(contents(lockFile()), file);
-    const ProcessResult read = ctl({"read", path("out.bin")}, port);
-    ASSERT_EQ(read.status, 0) << read.err;
-    EXPECT_EQ(contents(path("out.bin")), file);
+    expectRoundTrip(simulator->devicePath(), 6);
 }
 
 // No lock: its own exit status, and why not on each port, as ports would say.
@@ -445,15 +439,7 @@ TEST_F(EndToEnd, ALateLockAnswersEveryRequestInItsTurnAndTheLinkGetsThrough) {
 
     // The lock misses the first probe's time and answers both probes: the second
     // answer must not reach the first block request.
-    const std::string port = simulator->devicePath();
-    const Bytes file = sampleFile(10);
-    put(path("in.bin"), file);
-    const ProcessResult write = ctl({"write", path("in.bin")}, port);
-    ASSERT_EQ(write.status, 0) << write.err;
-    EXPECT_EQ(contents(lockFile()), file);
-    const ProcessResult read = ctl({"read", path("out.bin")}, port);
-    ASSERT_EQ(read.status, 0) << read.err;
-    EXPECT_EQ(contents(path("out.bin")), file);
+    expectRoundTrip(simulator->devicePath(), 10);
 }
 
 TEST_F(EndToEnd, BankRetriesDataRequestsButNotRefusedCommands) {
