@@ -40,8 +40,8 @@ bool installStopSignals() {
     return true;
 }
 
-// A commit stores the image without waiting for the disk: a lock answers a commit in its
-// own time, and a sync behind a host's other writes can take seconds, in which the lock
+// The image is stored without waiting for the disk: a lock answers a commit in its own
+// time, and a sync behind a host's other writes can take seconds, in which the lock
 // would hear nothing and answer late. The file is written beside and renamed over the
 // old one, so that a reader never meets half an image.
 bool storeImage(const std::string& path, const ConfigImage& image) {
@@ -67,7 +67,7 @@ bool loadImage(const std::string& path, ConfigImage& image) {
         return true;
     std::error_code error;
     if (!std::filesystem::exists(path, error)) {
-        if (writeConfigFile(path, image) == FileStatus::Ok)
+        if (storeImage(path, image))
             return true;
         std::cerr << "v38-lock-sim: cannot create " << path << '\n';
         return false;
