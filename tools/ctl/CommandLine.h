@@ -8,8 +8,8 @@
 namespace v38::ctl {
 
 // Exit statuses: scripts act on them, so each kind of outcome has its own. diff and
-// verify answer as diff(1) does (0 equal, 1 different, above 1 trouble); ports gives 1
-// when no lock answered.
+// verify answer as diff(1) does and as they always have: 0 equal, 1 different, 2 any
+// trouble; ports gives 1 when no lock answered.
 inline constexpr int Success = 0;
 inline constexpr int Different = 1;
 inline constexpr int NoLockAnswered = 1;

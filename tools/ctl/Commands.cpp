@@ -300,8 +300,11 @@ int verifyCommand(const Invocation& call) {
     if (!lock.start())
         return UsageOrFileError;
     const TransferOutcome outcome = lock.read();
-    if (outcome.result != TransferResult::Done)
-        return lock.reportFailure(outcome, name);
+    if (outcome.result != TransferResult::Done) {
+        // As diff(1), and as verify always has: any trouble is 2; standard error says which.
+        const int status = lock.reportFailure(outcome, name);
+        return status == Interrupted ? Interrupted : UsageOrFileError;
+    }
     return listDifferences(call, say(Msg::VerifyHeader, {shownInputName(name), lock.portName()}),
                            Json{{"from", name},
                                 {"to", "lock"},

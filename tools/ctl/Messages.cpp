@@ -45,16 +45,18 @@ constexpr Text Texts[] = {
      "On Linux COM1, COM2, ... are the devices in V38_PORTS (colon-separated) when set.\n"
      "\n"
      "Exit status: 0 done; 1 diff/verify: different, ports: no lock answered;\n"
-     "2 bad usage or a file that cannot be read or written; 3 no lock found;\n"
-     "4 the line failed after the lock was found; 130 interrupted. See 'man v38ctl'.\n",
+     "2 bad usage or a file that cannot be read or written, diff/verify: any trouble;\n"
+     "3 no lock found; 4 the line failed after the lock was found; 130 interrupted.\n"
+     "See 'man v38ctl'.\n",
      "Konfiguracja jest rozpoznawana po treści: dokument JSON albo plik 514-bajtowy.\n"
      "PLIK - to standardowe wejście lub wyjście; pliku 514-bajtowego nie pisze się na "
      "terminal.\n"
      "W Linuksie COM1, COM2, ... to urządzenia z V38_PORTS (rozdzielone dwukropkami).\n"
      "\n"
      "Kod wyjścia: 0 wykonane; 1 diff/verify: różnice, ports: żaden Zamek nie odpowiedział;\n"
-     "2 błędne użycie albo plik, którego nie można odczytać lub zapisać; 3 nie znaleziono\n"
-     "Zamka; 4 błąd linii po znalezieniu Zamka; 130 przerwane. Zob. 'man v38ctl'.\n"},
+     "2 błędne użycie albo plik, którego nie można odczytać lub zapisać, diff/verify: każdy\n"
+     "błąd; 3 nie znaleziono Zamka; 4 błąd linii po znalezieniu Zamka; 130 przerwane.\n"
+     "Zob. 'man v38ctl'.\n"},
     {Msg::HelpProbe, "find the lock on COM1..COM16 and print its port",
      "znajdź Zamek na COM1..COM16 i wypisz jego port"},
     {Msg::HelpPorts, "say for every port what is behind it and what it did",
