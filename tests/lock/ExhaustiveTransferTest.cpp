@@ -4,7 +4,7 @@
 #include "Transfer.h"
 #include "V38Bank.h"
 
-#include "HalfDuplexLock.h"
+#include "ModelLock.h"
 #include "LinkTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -19,7 +19,7 @@ namespace {
 
 using serial::ScriptedSerial;
 using test::FaultKind;
-using test::HalfDuplexLock;
+using test::ModelLock;
 using test::LineFault;
 using test::ReplayAt;
 using test::ReplayOf;
@@ -126,7 +126,7 @@ struct CaseResult {
 // One transfer against a fresh lock; the converter settings, when given, set up the line.
 template <typename Setup> CaseResult runCase(const Case& c, Setup setup, LinkTrace* trace) {
     ScriptedSerial line;
-    HalfDuplexLock lock(line);
+    ModelLock lock(line);
     setup(line, lock);
     lock.faults = c.faults;
     for (const Stall& stall : c.stalls)
@@ -170,7 +170,7 @@ template <typename Setup> CaseResult runCase(const Case& c, Setup setup, LinkTra
 
 CaseResult runCase(const Case& c, LinkTrace* trace) {
     return runCase(
-        c, [](ScriptedSerial&, HalfDuplexLock&) {}, trace);
+        c, [](ScriptedSerial&, ModelLock&) {}, trace);
 }
 
 // The single-fault alphabet at request `k` of a clean run whose requests were `codes`:
@@ -344,7 +344,7 @@ TEST(ConverterTest, ReadsAndWritesGetThroughEveryConverterOnACleanLine) {
     for (const Converter& converter : converters) {
         int failed[2] = {0, 0}; // reads, writes
         for (std::uint64_t phaseMs = 0; phaseMs < Phases; ++phaseMs) {
-            const auto setup = [&converter, phaseMs](ScriptedSerial& line, HalfDuplexLock& lock) {
+            const auto setup = [&converter, phaseMs](ScriptedSerial& line, ModelLock& lock) {
                 line.stallBefore(0, phaseMs);
                 line.setClockStepUs(converter.clockStepUs);
                 line.setEcho(converter.echo);

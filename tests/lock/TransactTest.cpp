@@ -2,6 +2,7 @@
 #include "V38Bank.h"
 
 #include "LinkTestSupport.h"
+#include "ModelLock.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +17,11 @@ namespace {
 
 using serial::ScriptedSerial;
 using test::Bytes;
+using test::FaultKind;
 using test::frameAround;
+using test::ModelLock;
+using test::ReplayAt;
+using test::ReplayOf;
 
 const Bytes ReadRequest{0x43, 0x02};
 const Bytes ReadRequestFrame{0x00, 0x06, 0x43, 0x02, 0x50, 0xD4};
@@ -365,112 +370,43 @@ const PortFault PortFaults[] = {
 INSTANTIATE_TEST_SUITE_P(Each, PortFaultTest, ::testing::ValuesIn(PortFaults),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// A lock that hears every request and answers each one, in order, as late as `lag`
-// says for that request after hearing it whole (the probe answered after `probeLagMs`),
-// its bytes 2 ms apart as on the wire. It stages written blocks and commits them on 'S',
-// unless it refuses 'S' with a NAK.
-class LateLock {
-public:
-    using Lag = std::function<std::uint64_t()>;
-    LateLock(ScriptedSerial& line, Lag lag, std::uint64_t probeLagMs)
-        : line_(line), lag_(std::move(lag)), probeLagMs_(probeLagMs) {
-        for (std::size_t i = 0; i < image.size(); ++i)
-            image[i] = static_cast<std::uint8_t>(i * 7 + 3);
-        staged_ = image;
-        line.port(1).respond = [this](const Bytes& request) { return answer(request); };
-        line.setTimesTheLine(true);
-    }
-
-    ConfigImage image;
-    bool refuseFinish = false;
-    // Another device on the line: as a request whose number (counted from 0) is in
-    // `chatterAt` begins, it sends a copy of the lock's last answer at once.
-    std::set<int> chatterAt;
-    // One talks at a time: a request during which the lock or that device talks is
-    // garbled, and nobody hears it.
-    bool halfDuplex = false;
-
-private:
-    serial::Reaction answer(const Bytes& frame) {
-        serial::Reaction bursts;
-        // Heard whole once its last byte is in, 10 bits a byte at 9600 baud.
-        const std::uint64_t now = line_.now();
-        const std::uint64_t heard = now + (frame.size() * 10000 + 9599) / 9600;
-        const int number = requests_++;
-        const auto talking = [&](const std::pair<std::uint64_t, std::uint64_t>& sending) {
-            return sending.first < heard && now < sending.second;
-        };
-        if (chatterAt.count(number) != 0 && !lastReply_.empty()) {
-            bursts.push_back({1, lastReply_});
-            sending_.emplace_back(now + 1, now + 2);
-        }
-        if (halfDuplex && std::any_of(sending_.begin(), sending_.end(), talking))
-            return bursts;
-        const std::uint8_t code = frame[2];
-        const int block = frame.size() > 3 ? frame[3] % BlockCount : 0;
-        Bytes reply;
-        if (code == 'M') {
-            reply = test::ProbeAnswer;
-        } else if (code == 'C') {
-            reply = frameAround(Bytes(image.block(block), image.block(block) + BlockSize));
-        } else if (code == 'K') {
-            std::copy(frame.begin() + 4, frame.begin() + 4 + BlockSize, staged_.block(block));
-            reply = test::AckFrame;
-        } else if (code == 'S' && refuseFinish) {
-            reply = test::NakFrame;
-        } else {
-            image = staged_;
-            reply = test::AckFrame;
-        }
-        // In order: an answer starts only once the one before it is out.
-        const std::uint64_t start =
-            std::max(heard + (code == 'M' ? probeLagMs_ : lag_()), lineFreeAt_);
-        lastReply_ = reply;
-        // A byte is in once its ten bits have crossed the line.
-        for (std::size_t i = 0; i < reply.size(); ++i)
-            bursts.push_back({start - now + 2 * (i + 1), {reply[i]}});
-        lineFreeAt_ = start + 2 * reply.size();
-        sending_.emplace_back(start, lineFreeAt_ - 1); // the last byte in, the line free
-        return bursts;
-    }
-
-    ScriptedSerial& line_;
-    Lag lag_;
-    std::uint64_t probeLagMs_;
-    std::uint64_t lineFreeAt_ = 0;
-    ConfigImage staged_;
-    int requests_ = 0;
-    Bytes lastReply_;
-    std::vector<std::pair<std::uint64_t, std::uint64_t>> sending_; // [from, to) on the line
-};
-
-// The transfers of the configurator, checked for what they report; each returns true
-// when the transfer was done.
-bool checkedRead(V38Bank& bank, const LateLock& lock, std::vector<std::string>& wrong,
-                 const std::string& at, bool& checked) {
-    bank.image() = ConfigImage::erased();
-    const TransferOutcome read = readLock(bank);
-    checked = read.checked;
-    if (read.result == TransferResult::Done && bank.image() != lock.image)
-        wrong.push_back(at + ": a read took wrong bytes");
-    return read.result == TransferResult::Done;
+// The lock on a line of two pairs: it hears every request and answers each one, in its
+// turn, `lagMs` after hearing it (the probe `probeLagMs` after).
+void makeLate(ModelLock& lock, std::function<std::uint64_t()> lagMs, std::uint64_t probeLagMs) {
+    lock.halfDuplex = false;
+    lock.thinkUs = [lagMs = std::move(lagMs), probeLagMs](std::uint8_t code) {
+        return 1000 * (code == ProbeRequest ? probeLagMs : lagMs());
+    };
 }
 
-bool checkedWrite(V38Bank& bank, LateLock& lock, std::uint64_t salt, bool refused,
-                  std::vector<std::string>& wrong, const std::string& at, bool& checked) {
+// The transfers of the configurator, checked for what they report.
+TransferOutcome checkedRead(V38Bank& bank, const ModelLock& lock, std::vector<std::string>& wrong,
+                            const std::string& at) {
+    bank.image() = ConfigImage::erased();
+    const TransferOutcome read = readLock(bank);
+    if (read.result == TransferResult::Done && bank.image() != lock.image)
+        wrong.push_back(at + ": a read took wrong bytes");
+    return read;
+}
+
+TransferOutcome checkedWrite(V38Bank& bank, ModelLock& lock, std::uint64_t salt, bool refused,
+                             std::vector<std::string>& wrong, const std::string& at) {
     const ConfigImage before = lock.image;
     lock.refuseFinish = refused;
     for (std::size_t i = 0; i < bank.image().size(); ++i)
         bank.image()[i] = static_cast<std::uint8_t>(i + salt);
     const TransferOutcome write = writeLock(bank);
     lock.refuseFinish = false;
-    checked = write.checked;
     const bool taken = write.result == TransferResult::Done || write.lockHoldsImage;
     if (refused && (taken || lock.image != before))
         wrong.push_back(at + ": a refused write was reported taken or changed the lock");
     if (taken && lock.image != bank.image())
         wrong.push_back(at + ": a write was reported taken, not committed as sent");
-    return write.result == TransferResult::Done;
+    return write;
+}
+
+bool done(const TransferOutcome& outcome) {
+    return outcome.result == TransferResult::Done;
 }
 
 // The reply allowances are 77 ms for the probe, 165 for 'S', 265 for 'C' and 365 for
@@ -482,33 +418,39 @@ TEST(LateLockTest, NeitherALateLockNorAStalledPcYieldsAWrongSuccess) {
     std::vector<std::string> wrong;
     int lateReadsDone = 0; // done although the lock answered after the allowance
     int lateWritesDone = 0;
+    int lateProbesTaken = 0; // the lock found by the answer to a probe before
     const std::uint64_t probeWait = timing::replyAllowanceMs(ProbeRequest);
+    const std::uint64_t probeAnswerUs = timing::lineUs(ProbeAnswerSize, 9600);
     for (std::uint64_t lag = 0; lag <= 3 * timing::replyAllowanceMs(WriteBlockRequest); lag += 7) {
         for (const std::uint64_t probeLag : {lag, std::uint64_t(10)}) {
             const std::string at = "lag " + std::to_string(lag) + "/" + std::to_string(probeLag);
             ScriptedSerial line;
             V38Bank bank{line};
-            LateLock lock(
-                line, [lag] { return lag; }, probeLag);
-            bool readChecked = false, writeChecked = false, ignored = false;
-            const bool readDone = checkedRead(bank, lock, wrong, at, readChecked);
-            checkedWrite(bank, lock, lag, true, wrong, at, ignored);
+            ModelLock lock(line);
+            makeLate(
+                lock, [lag] { return lag; }, probeLag);
+            const TransferOutcome read = checkedRead(bank, lock, wrong, at);
+            checkedWrite(bank, lock, lag, true, wrong, at);
             const std::size_t requestsBefore = line.writes().size();
-            const bool writeDone =
-                checkedWrite(bank, lock, lag + 1, false, wrong, at, writeChecked);
+            const TransferOutcome write = checkedWrite(bank, lock, lag + 1, false, wrong, at);
             // Within every allowance, the last byte of the probe's answer included: the
             // exchanges of a lock in time (the probe, eight blocks, 'S', then the
             // read-back: a fence, eight blocks and a fence), no more.
-            const bool inTime = lag + 14 <= probeWait;
-            if (inTime && (!readDone || !writeDone || !readChecked || !writeChecked ||
+            const bool inTime = 1000 * lag + probeAnswerUs <= 1000 * probeWait;
+            if (inTime && (!done(read) || !done(write) || !read.checked || !write.checked ||
                            line.writes().size() - requestsBefore != 1 + 8 + 1 + 1 + 8 + 1))
                 wrong.push_back(at + ": a lock in time saw other exchanges");
-            // Only the first probe missed its allowance and the second took its answer:
-            // the answer to the second must not spoil the read.
-            if (!readDone && lag == probeLag && lag > probeWait && lag + 14 <= 2 * probeWait)
-                wrong.push_back(at + ": a late probe answer failed the read");
-            lateReadsDone += readDone && lag > timing::replyAllowanceMs(ReadBlockRequest);
-            lateWritesDone += writeDone && lag > timing::replyAllowanceMs(WriteBlockRequest);
+            // The first probe missed its allowance and the second took the answer to the
+            // first: the answer to the second, still to come, must not spoil the read.
+            const bool lateProbe = lag == probeLag && lag > probeWait + timing::LatencyMarginMs &&
+                                   lag < timing::replyAllowanceMs(ReadBlockRequest);
+            if (lateProbe && read.result != TransferResult::NoLock) {
+                ++lateProbesTaken;
+                if (!done(read))
+                    wrong.push_back(at + ": a late probe answer failed the read");
+            }
+            lateReadsDone += done(read) && lag > timing::replyAllowanceMs(ReadBlockRequest);
+            lateWritesDone += done(write) && lag > timing::replyAllowanceMs(WriteBlockRequest);
         }
     }
     int stalledDone = 0;
@@ -525,13 +467,12 @@ TEST(LateLockTest, NeitherALateLockNorAStalledPcYieldsAWrongSuccess) {
                     V38Bank bank{line};
                     // The same lags for every position: only the stall moves.
                     std::mt19937 draw(7);
-                    LateLock lock(
-                        line, [&] { return varying ? draw() % 601 : std::uint64_t(400); }, 10);
+                    ModelLock lock(line);
+                    makeLate(
+                        lock, [&] { return varying ? draw() % 601 : std::uint64_t(400); }, 10);
                     line.stallBefore(position, stallMs);
-                    bool checked = false;
-                    stalledDone +=
-                        reading ? checkedRead(bank, lock, wrong, at, checked)
-                                : checkedWrite(bank, lock, position, false, wrong, at, checked);
+                    stalledDone += done(reading ? checkedRead(bank, lock, wrong, at)
+                                                : checkedWrite(bank, lock, position, false, wrong, at));
                     ++stalledRuns;
                     if (line.calls() <= position)
                         break; // the transfer ended before the stall
@@ -555,16 +496,17 @@ TEST(LateLockTest, NeitherALateLockNorAStalledPcYieldsAWrongSuccess) {
                         " and " + std::to_string(again);
                     ScriptedSerial line;
                     V38Bank bank{line};
-                    LateLock lock(
-                        line, [lag] { return lag; }, 10);
-                    lock.chatterAt = {request, again};
+                    ModelLock lock(line);
+                    makeLate(
+                        lock, [lag] { return lag; }, 10);
                     lock.halfDuplex = true;
-                    bool checked = false;
+                    for (const int number : std::set<int>{request, again})
+                        lock.faults.push_back(
+                            {FaultKind::Replay, number, ReplayAt::MidRequest, ReplayOf::Latest});
                     if (reading)
-                        checkedRead(bank, lock, wrong, at, checked);
+                        checkedRead(bank, lock, wrong, at);
                     else
-                        checkedWrite(bank, lock, std::uint64_t(request), false, wrong, at,
-                                     checked);
+                        checkedWrite(bank, lock, std::uint64_t(request), false, wrong, at);
                 }
             }
         }
@@ -573,6 +515,7 @@ TEST(LateLockTest, NeitherALateLockNorAStalledPcYieldsAWrongSuccess) {
     // Sound does not mean giving up: many transfers get through a lock well past its time.
     EXPECT_GT(lateReadsDone, 50);
     EXPECT_GT(lateWritesDone, 10);
+    EXPECT_GT(lateProbesTaken, 5);
     EXPECT_GT(stalledDone, stalledRuns / 3);
 }
 

@@ -47,15 +47,15 @@ struct LineFault {
     ReplayOf of = ReplayOf::SameKind;
 };
 
-// A real lock on a half-duplex line at the port's speed, on the double's virtual clock.
-// It hears a request once its last byte has crossed the line, unless any other byte was
-// on the line meanwhile; thinks, then answers in order, its answer taking line time too:
-// 'M' the probe's answer, 'C' n block n, 'K' n stages block n and acknowledges, 'S'
-// commits the staged image and acknowledges only when all eight blocks were staged since
-// the last 'S', else refuses.
-class HalfDuplexLock {
+// A real lock on the line at the port's speed, on the double's virtual clock. It hears a
+// request once its last byte has crossed the line, on a half-duplex line (one pair, the
+// default) only when no other byte was on the line meanwhile; thinks, then answers in
+// order, its answer taking line time too: 'M' the probe's answer, 'C' n block n, 'K' n
+// stages block n and acknowledges, 'S' commits the staged image and acknowledges only
+// when all eight blocks were staged since the last 'S', else refuses.
+class ModelLock {
 public:
-    explicit HalfDuplexLock(serial::ScriptedSerial& line, int port = 1) : line_(line), port_(port) {
+    explicit ModelLock(serial::ScriptedSerial& line, int port = 1) : line_(line), port_(port) {
         for (std::size_t i = 0; i < image.size(); ++i)
             image[i] = static_cast<std::uint8_t>(i * 7 + 3);
         line.setTimesTheLine(true);
@@ -71,6 +71,11 @@ public:
         return std::uint64_t(3000);
     };
     std::vector<LineFault> faults;
+    // Two pairs: the lock hears every request, whatever else is on the line; a late lock
+    // then answers every attempt, each in its turn.
+    bool halfDuplex = true;
+    // The lock refuses 'S' (a NAK, the staged blocks dropped).
+    bool refuseFinish = false;
 
     // The request code of every request put on the line, in order.
     const std::vector<std::uint8_t>& codes() const { return codes_; }
@@ -154,7 +159,7 @@ private:
         const bool garbled = std::any_of(others_.begin(), others_.end(), [&](const Span& span) {
             return span.from < end && start < span.to;
         });
-        if (garbled || placed(FaultKind::RequestLost, number))
+        if ((halfDuplex && garbled) || placed(FaultKind::RequestLost, number))
             return;
 
         Bytes answer;
@@ -168,7 +173,7 @@ private:
             std::copy_n(request.begin() + 4, BlockSize, staged_.block(block));
             stagedMask_ |= 1u << block;
             answer = AckFrame;
-        } else if (code == FinishWriteRequest && stagedMask_ == 0xFF) {
+        } else if (code == FinishWriteRequest && stagedMask_ == 0xFF && !refuseFinish) {
             image = staged_;
             stagedMask_ = 0;
             answer = AckFrame;
