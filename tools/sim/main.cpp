@@ -104,7 +104,9 @@ int main(int argc, char** argv) {
     SimulatedLock::Store store;
     if (!options->imagePath.empty()) {
         store = [path = options->imagePath](const ConfigImage& committed) {
-            return storeImage(path, committed);
+            // A folder that takes no new file: written in place, as a save would.
+            return storeImage(path, committed) ||
+                   writeConfigFile(path, committed) == FileStatus::Ok;
         };
     }
     SimulatedLock lock(image, store);
