@@ -217,10 +217,21 @@ TEST_F(EndToEnd, AWriteBrokenOffHalfWayLeavesNothingBehind) {
 }
 
 TEST_F(EndToEnd, FaultsThatRetriesOvercomeStillCarryTheExactBytes) {
-    const auto simulator =
-        startSimulator(faults({"crc:2@K2", "truncate@K4", "silence@S", "length@C1", "nak:2@C3",
-                               "truncate@C6", "silence@C7"}));
-    expectRoundTrip(simulator->devicePath(), 6);
+    const std::vector<std::string> plan = faults({"crc:2@K2", "truncate@K4", "silence@S",
+                                                  "length@C1", "nak:2@C3", "truncate@C6",
+                                                  "silence@C7"});
+    {
+        const auto simulator = startSimulator(plan);
+        expectRoundTrip(simulator->devicePath(), 6);
+    }
+    // The write's read-back met the faults of 'C'; a read meets them afresh.
+    std::string log;
+    const auto simulator = startSimulator(plan, &log);
+    const ProcessResult read = ctl({"read", path("again.bin")}, simulator->devicePath());
+    ASSERT_EQ(read.status, 0) << read.err;
+    EXPECT_EQ(contents(path("again.bin")), sampleFile(6));
+    simulator->stop();
+    EXPECT_EQ(countOf(textOf(log), "[fault "), 5); // 'C' 1, 3 twice, 6 and 7
 }
 
 // No lock: its own exit status, and why not on each port, as ports would say.
