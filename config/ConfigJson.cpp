@@ -3,7 +3,7 @@
 #include "HexText.h"
 #include "PrefixEntry.h"
 #include "ServiceCard.h"
-#include "TextPattern.h"
+#include "TextTable.h"
 
 #include <nlohmann/json.hpp>
 
@@ -109,13 +109,7 @@ enum class Rule {
     NotJson,
 };
 
-struct RuleText {
-    Rule rule;
-    const char* english;
-    const char* polish;
-};
-
-constexpr RuleText RuleTexts[] = {
+constexpr TextRow<Rule> RuleTexts[] = {
     {Rule::MustBeObject, "must be an object", "musi być obiektem"},
     {Rule::UnknownField, "unknown field", "nieznane pole"},
     {Rule::Missing, "missing", "brak"},
@@ -148,14 +142,8 @@ constexpr RuleText RuleTexts[] = {
     {Rule::NotJson, "not valid JSON: {}", "niepoprawny JSON: {}"},
 };
 
-constexpr bool rulesInOrder() {
-    for (std::size_t i = 0; i < std::size(RuleTexts); ++i) {
-        if (RuleTexts[i].rule != Rule(i))
-            return false;
-    }
-    return std::size(RuleTexts) == std::size_t(Rule::NotJson) + 1;
-}
-static_assert(rulesInOrder(), "the table follows the order of Rule");
+static_assert(rowsInOrder(RuleTexts, std::size_t(Rule::NotJson) + 1),
+              "one text for every rule, in the order of Rule");
 
 // Where a document breaks which rule; put in words only at the end, in the language
 // asked for.
@@ -166,9 +154,9 @@ struct Refusal {
     std::vector<std::string> figures;
 
     std::string text(TextLanguage language) const {
-        const RuleText& rule = RuleTexts[std::size_t(this->rule)];
+        const TextRow<Rule>& row = RuleTexts[std::size_t(rule)];
         const std::string_view pattern =
-            language == TextLanguage::Polish ? rule.polish : rule.english;
+            language == TextLanguage::Polish ? row.polish : row.english;
         return where + (value.empty() ? "" : " = " + value) + ": " +
                fillPattern(pattern, figures.begin(), figures.end());
     }

@@ -1,6 +1,6 @@
 #include "Messages.h"
 
-#include "TextPattern.h"
+#include "TextTable.h"
 
 #include <cstdlib>
 #include <string_view>
@@ -12,14 +12,8 @@
 namespace v38::ctl {
 
 namespace {
-struct Text {
-    Msg id;
-    const char* english;
-    const char* polish;
-};
-
 // One row per message, in the order of Msg.
-constexpr Text Texts[] = {
+constexpr TextRow<Msg> Texts[] = {
     {Msg::SeeHelp, "see 'v38ctl --help'", "zob. 'v38ctl --help'"},
     {Msg::NoCommand, "no command given", "nie podano polecenia"},
     {Msg::UnknownCommand, "unknown command '{}'", "nieznane polecenie '{}'"},
@@ -192,16 +186,8 @@ constexpr Text Texts[] = {
     {Msg::NotAConfiguration,
      "Not a configuration ({}); its bytes:", "To nie konfiguracja ({}); jej bajty:"},
 };
-static_assert(std::size(Texts) == std::size_t(Msg::Count), "one text for every message");
-
-constexpr bool inOrder() {
-    for (std::size_t i = 0; i < std::size(Texts); ++i) {
-        if (Texts[i].id != Msg(i))
-            return false;
-    }
-    return true;
-}
-static_assert(inOrder(), "the table follows the order of Msg");
+static_assert(rowsInOrder(Texts, std::size_t(Msg::Count)),
+              "one text for every message, in the order of Msg");
 
 Language language = languageOfEnvironment();
 
@@ -236,7 +222,7 @@ Language currentLanguage() {
 }
 
 std::string say(Msg message, std::initializer_list<std::string> values) {
-    const Text& text = Texts[std::size_t(message)];
+    const TextRow<Msg>& text = Texts[std::size_t(message)];
     const std::string_view pattern = language == Language::Polish ? text.polish : text.english;
     return fillPattern(pattern, values.begin(), values.end());
 }
