@@ -6,6 +6,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <iostream>
 #include <system_error>
@@ -42,14 +43,16 @@ bool installStopSignals() {
 
 // The image is stored without waiting for the disk: a lock answers a commit in its own
 // time, and a sync behind a host's other writes can take seconds, in which the lock
-// would hear nothing and answer late. The file is written beside and renamed over the
-// old one, so that a reader never meets half an image.
+// would hear nothing and answer late. The file is written beside, under a name of its
+// own that nobody can have planted a link at, and renamed over the old one, so that a
+// reader never meets half an image.
 bool storeImage(const std::string& path, const ConfigImage& image) {
     const ConfigFileBytes bytes = encodeConfigFile(image);
-    const std::string beside = path + ".storing";
-    const int fd = ::open(beside.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    std::string beside = path + ".XXXXXX";
+    const int fd = ::mkstemp(beside.data());
     if (fd < 0)
         return false;
+    ::fcntl(fd, F_SETFD, FD_CLOEXEC);
     const bool written = ::write(fd, bytes.data(), bytes.size()) ==
                          static_cast<ssize_t>(bytes.size());
     if (::close(fd) != 0 || !written || ::rename(beside.c_str(), path.c_str()) != 0) {
