@@ -271,17 +271,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         else if (!run.request.empty())
             check(run.threw, "without a port every exchange fails");
     }
-    // A probe's answer gets a converter's margin on top of the standard time-out, no more.
+    // A probe's answer gets a converter's margin on top of the standard time-outs, no
+    // more: only a read's constant is raised, and a raised read ends within the answer's
+    // allowance and the margin, however the answer (and an echo before it) is split.
     if (operation == Operation::Probe) {
         const std::string com = "timeouts COM" + std::to_string(LockPort) + " read 2x+";
-        const std::string standard = com + std::to_string(ConstantMs) + " write 2x+61";
-        const std::string raised =
-            com + std::to_string(ConstantMs + timing::LatencyMarginMs) + " write 2x+61";
         for (std::size_t i = traceStart; i < line.trace().size(); ++i) {
             const std::string& entry = line.trace()[i]; // "... failed" when refused
-            check(entry.rfind("timeouts", 0) != 0 || entry.rfind(standard, 0) == 0 ||
-                      entry.rfind(raised, 0) == 0,
-                  "a probe raises its read time-out by the converter's margin only");
+            check(entry.rfind("timeouts", 0) != 0 ||
+                      (entry.rfind(com, 0) == 0 && entry.find(" write 2x+61") != std::string::npos),
+                  "a probe raises no time-out but its reads' constant");
+        }
+        if (!line.writes().empty()) {
+            // The deadline is kept in microseconds and a time-out rounded up to the next ms.
+            const std::uint64_t answerBy = line.writes()[0].at + ProbeAnswerSize * CharTimeMs +
+                                           ConstantMs + timing::LatencyMarginMs + 1;
+            for (const serial::ReadRecord& read : line.reads()) {
+                const serial::Timeouts& in = read.timeouts;
+                check(in.readConstant <= ConstantMs ||
+                          read.at + read.asked * in.readMultiplier + in.readConstant <= answerBy,
+                      "a probe's raised read ends within the answer's allowance and the margin");
+            }
         }
     }
     if (bank.portNumber() != 0) {
