@@ -87,8 +87,10 @@ check "and leaves nothing" nothing_left
 # gone.
 setup_window() { xdotool search --onlyvisible --name '^Vestibar .*Setup' 2>/dev/null | head -n1; }
 setup_shown() { [ -n "$(setup_window)" ]; }
-picture() { import -window "$1" -depth 8 rgb:- 2>/dev/null | md5sum; }
-heading() { import -window "$1" -crop 0x58+0+0 -depth 8 rgb:- 2>/dev/null | md5sum; }
+# A window that closes as import starts makes it wait for a click on another: hence the
+# time limit (an empty picture then, which tells the page has changed).
+picture() { timeout 10 import -window "$1" -depth 8 rgb:- 2>/dev/null | md5sum; }
+heading() { timeout 10 import -window "$1" -crop 0x58+0+0 -depth 8 rgb:- 2>/dev/null | md5sum; }
 settled() {
     local before
     before=$(picture "$1")
@@ -108,7 +110,7 @@ presses=0
 while id=$(setup_window) && [ -n "$id" ] && [ $presses -lt 10 ]; do
     until_true 30 settled "$id" || true
     page=$(heading "$id")
-    import -window "$id" "$pages/page-$presses.png" 2>/dev/null || true
+    timeout 10 import -window "$id" "$pages/page-$presses.png" 2>/dev/null || true
     xdotool windowfocus --sync "$id" 2>/dev/null || true
     xdotool key --clearmodifiers Return
     presses=$((presses + 1))

@@ -51,7 +51,7 @@ focus_main
 key alt+z o
 sleep 4
 focus_main
-import -window "$(main_window)" "$screenshot"
+timeout 10 import -window "$(main_window)" "$screenshot"
 echo "  picture after the read: $screenshot"
 
 # The door-sensor box has the focus from the start: Space clears it. Five tabs on, the
