@@ -4,6 +4,8 @@
 # at its pseudo-terminal. Needs WINEPREFIX set.
 #   scripts/stages/windows/ctl-end-to-end.sh path/to/v38ctl.exe
 set -euo pipefail
+# A step that fails outside a check ends the script: say which.
+trap 'echo "ctl-end-to-end.sh: line $LINENO failed: $BASH_COMMAND" >&2' ERR
 ctl=$(realpath "$1")
 cd "$(dirname "$0")/../../.."
 source scripts/lib/checks.sh
