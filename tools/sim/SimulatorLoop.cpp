@@ -94,9 +94,7 @@ void SimulatorLoop::pass(Clock::time_point now) {
     for (;;) {
         std::deque<TimedByte>* from = nullptr;
         Sender sender = Sender::Pc;
-        for (auto [queue, who] :
-             {std::pair{&incoming_, Sender::Pc}, std::pair{&outgoing_, Sender::Lock},
-              std::pair{&unasked_, Sender::Other}}) {
+        for (auto [queue, who] : queuesOf(*this)) {
             if (!queue->empty() && queue->front().due <= now &&
                 (!from || queue->front().due < from->front().due)) {
                 from = queue;
@@ -164,9 +162,7 @@ SimulatorLoop::Collision SimulatorLoop::collides(Sender sender, const TimedByte&
         if (!apart(span.sender) && span.start < byte.due && start < span.end)
             hit(span.sender);
     }
-    for (auto [queue, who] :
-         {std::pair{&incoming_, Sender::Pc}, std::pair{&outgoing_, Sender::Lock},
-          std::pair{&unasked_, Sender::Other}}) {
+    for (auto [queue, who] : queuesOf(*this)) {
         if (apart(who))
             continue;
         for (const TimedByte& other : *queue) {
@@ -334,9 +330,9 @@ void SimulatorLoop::transmit(Clock::time_point now) {
 std::optional<Clock::duration> SimulatorLoop::pollTimeout(Clock::time_point now) const {
     std::optional<Clock::time_point> next = converter_.nextRelease();
     const auto consider = [&](Clock::time_point t) { next = next ? std::min(*next, t) : t; };
-    for (const std::deque<TimedByte>* queue : {&incoming_, &outgoing_, &unasked_}) {
-        if (!queue->empty())
-            consider(queue->front().due);
+    for (const auto& queue : queuesOf(*this)) {
+        if (!queue.first->empty())
+            consider(queue.first->front().due);
     }
     if (parser_.holdsBytes())
         consider(lastHeard_ + frameGap_);

@@ -6,10 +6,12 @@
 #include "RequestParser.h"
 #include "SimulatedLock.h"
 
+#include <array>
 #include <deque>
 #include <iosfwd>
 #include <optional>
 #include <random>
+#include <utility>
 
 namespace v38::sim {
 
@@ -71,6 +73,13 @@ private:
         Clock::time_point end;
         Sender sender;
     };
+
+    // Each sender's bytes still to cross the line, with the sender.
+    template <typename Self> static auto queuesOf(Self& self) {
+        return std::array{std::pair{&self.incoming_, Sender::Pc},
+                          std::pair{&self.outgoing_, Sender::Lock},
+                          std::pair{&self.unasked_, Sender::Other}};
+    }
 
     void hear(Clock::time_point now);
     void pass(Clock::time_point now);
