@@ -1,12 +1,26 @@
 #include "Transfer.h"
 
 #include <algorithm>
+#include <functional>
 
 namespace v38 {
 
 namespace {
 
 using Order = V38Bank::Order;
+
+// A stop asked for during a second pass: it leaves the pass between two exchanges, past
+// the read-back's own retries.
+struct StopRequested {};
+
+// Reports each block of a second pass, and ends the pass there when a stop was asked for.
+std::function<void(int)> blockChecked(TransferHooks& hooks) {
+    return [&hooks](int n) {
+        hooks.blockChecked(n);
+        if (hooks.stopRequested())
+            throw StopRequested();
+    };
+}
 
 // A read is done only once a reading in the other block order, between fences, agrees
 // with the one before it: readings alternate orders, at most MaxReadings in all
@@ -15,8 +29,7 @@ void confirmRead(V38Bank& bank, TransferHooks& hooks, ConfigImage& image) {
     Order order = Order::Forward;
     for (int reading = 2; reading <= timing::MaxReadings; ++reading) {
         order = order == Order::Forward ? Order::Backward : Order::Forward;
-        const V38Bank::Reading next =
-            bank.readBetweenFences(order, [&hooks](int n) { hooks.blockChecked(n); });
+        const V38Bank::Reading next = bank.readBetweenFences(order, blockChecked(hooks));
         if (!next.clean)
             throw CommErr();
         if (next.image == image)
@@ -35,6 +48,14 @@ TransferOutcome transfer(V38Bank& bank, TransferHooks& hooks, TransferDirection 
     ConfigImage image = reading ? ConfigImage::erased() : bank.image();
     TransferOutcome outcome;
     int step = 0;
+    const auto failedAt = [&](int at) {
+        if (reading)
+            bank.resetImage();
+        hooks.failed(at);
+        outcome.result = TransferResult::CommError;
+        outcome.failedStep = at;
+        return outcome;
+    };
     try {
         for (; step < BlockCount; ++step) {
             if (hooks.stopRequested())
@@ -71,24 +92,22 @@ TransferOutcome transfer(V38Bank& bank, TransferHooks& hooks, TransferDirection 
             step = finished ? CheckStep : FinishStep;
             outcome.checked = true;
             hooks.checking();
-            const V38Bank::Reading back = bank.readBetweenFences(
-                Order::Backward, [&hooks](int n) { hooks.blockChecked(n); });
-            if (!back.clean) {
-                outcome.lockMayHoldImage = true; // 'S' went out: it may have been taken
+            // From here on the lock may hold the new image: 'S' went out.
+            outcome.lockMayHoldImage = true;
+            const V38Bank::Reading back =
+                bank.readBetweenFences(Order::Backward, blockChecked(hooks));
+            if (!back.clean)
                 throw CommErr();
-            }
+            outcome.lockMayHoldImage = false; // the read-back told
             outcome.lockHoldsImage = back.image == image;
             if (!finished || !outcome.lockHoldsImage)
                 throw CommErr();
         }
         bank.closePort();
     } catch (const CommErr&) {
-        if (reading)
-            bank.resetImage();
-        hooks.failed(step);
-        outcome.result = TransferResult::CommError;
-        outcome.failedStep = step;
-        return outcome;
+        return failedAt(step);
+    } catch (const StopRequested&) {
+        return failedAt(step);
     }
     return outcome;
 }

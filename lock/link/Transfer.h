@@ -61,8 +61,9 @@ public:
     // A read has already reset bank.image to the default configuration: never a
     // mixture of old and new blocks.
     virtual void failed(int /*step*/) {}
-    // Asked before each block and before 'S' (or the read's closing check): true ends
-    // the transfer there as a CommError, at an exchange boundary, with failed(step).
+    // Asked before each block of the first pass, before 'S' (or the read's second pass)
+    // and after each block of the second pass: true ends the transfer there as a
+    // CommError, at an exchange boundary, with failed(step).
     virtual bool stopRequested() { return false; }
 };
 

@@ -150,10 +150,9 @@ TEST_F(EndToEnd, AFailedWriteWhoseReadBackFindsTheNewImageSaysSo) {
     put(path("in.bin"), file);
     const ProcessResult write = ctl({"write", path("in.bin")}, simulator->devicePath());
     EXPECT_EQ(write.status, 4);
-    EXPECT_EQ(write.err, CommError +
-                             "The lock did not acknowledge the end of the write ('S').\n"
-                             "The lock's image read back afterwards is the one written: "
-                             "the lock took it nevertheless.\n");
+    EXPECT_EQ(write.err, CommError + "The lock did not acknowledge the end of the write ('S').\n"
+                                     "The lock's image read back afterwards is the one written: "
+                                     "the lock took it nevertheless.\n");
     EXPECT_EQ(contents(lockFile()), file);
 }
 
@@ -167,8 +166,7 @@ TEST_P(FailedRead, LeavesTheFileItWouldHaveWrittenAsItWas) {
     const ProcessResult read = ctl({"read", path("kept.bin")}, simulator->devicePath());
     EXPECT_EQ(read.status, 4);
     // The system's message, then which pass failed.
-    EXPECT_EQ(read.err.rfind(CommError + "The first reading failed at block ", 0), 0u)
-        << read.err;
+    EXPECT_EQ(read.err.rfind(CommError + "The first reading failed at block ", 0), 0u) << read.err;
     EXPECT_EQ(contents(path("kept.bin")), old);
     EXPECT_TRUE(fs::exists(lockFile()));
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 3)
@@ -217,9 +215,9 @@ TEST_F(EndToEnd, AWriteBrokenOffHalfWayLeavesNothingBehind) {
 }
 
 TEST_F(EndToEnd, FaultsThatRetriesOvercomeStillCarryTheExactBytes) {
-    const std::vector<std::string> plan = faults({"crc:2@K2", "truncate@K4", "silence@S",
-                                                  "length@C1", "nak:2@C3", "truncate@C6",
-                                                  "silence@C7"});
+    const std::vector<std::string> plan =
+        faults({"crc:2@K2", "truncate@K4", "silence@S", "length@C1", "nak:2@C3", "truncate@C6",
+                "silence@C7"});
     {
         const auto simulator = startSimulator(plan);
         expectRoundTrip(simulator->devicePath(), 6);
@@ -549,36 +547,54 @@ TEST_F(EndToEnd, PortsTellsEveryStateOfAPortApartAndSendsOnlyProbes) {
     EXPECT_THAT(denied.out, HasSubstr("\nNo lock answered on COM1..COM16.\n"));
 }
 
-// The first Ctrl-C ends a write between two exchanges: the lock keeps one whole image,
-// v38ctl says what it may hold, and the trace ends with where it stopped.
-TEST_F(EndToEnd, CtrlCEndsAWriteBetweenTwoExchanges) {
-    const auto simulator = startSimulator();
-    const std::string port = simulator->devicePath();
-    put(path("new.bin"), sampleFile(7));
-    const std::string trace = path("t.log").string();
-    // Job control, so that v38ctl in the background takes SIGINT as from a terminal; the
-    // signal comes once three blocks have gone out.
-    const std::string script =
-        "set -m; v38ctl write --trace '" + trace + "' '" + path("new.bin").string() + "' 2> '" +
-        path("err.txt").string() + "' & ctl=$!; until [ \"$(cat '" + trace +
-        "' 2>/dev/null | grep -c '  sent  ')\" -ge 4 ]; do sleep 0.01; done; kill -INT $ctl; "
-        "wait $ctl";
-    const ProcessResult result =
-        runProcess("/bin/bash", {"-c", script},
-                   {"PATH=" + fs::path(V38CTL).parent_path().string() + ":/usr/bin:/bin",
-                    "V38_PORTS=" + port, "LC_ALL=C"});
-    EXPECT_EQ(result.status, 130);
-    EXPECT_EQ(textOf(path("err.txt")),
-              "Interrupted: the lock on COM1 " + port +
-                  " holds the old configuration or the new one, whole; run v38ctl "
-                  "verify " +
-                  path("new.bin").string() + "\n");
-    EXPECT_EQ(contents(lockFile()), defaultFile()) << "no 'S': nothing committed";
-    const std::vector<std::string> lines = linesOf(textOf(trace));
-    ASSERT_GE(lines.size(), 2u);
-    EXPECT_THAT(lines.back(), ::testing::MatchesRegex(" +[0-9.]+  interrupted \\(Ctrl-C\\) "
-                                                      "before step [3-8]: the transfer ends here"));
-    EXPECT_THAT(lines[lines.size() - 2], ::testing::EndsWith("  COM1 closed"));
+// The first Ctrl-C ends a transfer between two exchanges, in the first pass or in the
+// second: v38ctl says what the lock may hold, or that nothing was written, and the trace
+// ends with where it stopped.
+TEST_F(EndToEnd, CtrlCEndsATransferBetweenTwoExchanges) {
+    struct Case {
+        const char* command;
+        int sentBeforeSignal; // frames sent (the probe first) when Ctrl-C comes
+        const char* step;     // where the trace says it stopped
+        bool committed;       // the lock holds the new image ('S' went out)
+    };
+    for (const Case& c : {Case{"write", 4, "[3-8]", false}, Case{"write", 13, "9", true},
+                          Case{"read", 12, "9", false}}) {
+        SCOPED_TRACE(std::string(c.command) + " after " + std::to_string(c.sentBeforeSignal));
+        fs::remove(lockFile());
+        const auto simulator = startSimulator();
+        const std::string port = simulator->devicePath();
+        put(path("new.bin"), sampleFile(7));
+        fs::remove(path("out.bin"));
+        const std::string file = path(c.command == std::string("write") ? "new.bin" : "out.bin");
+        const std::string trace = path("t.log").string();
+        fs::remove(trace);
+        // Job control, so that v38ctl in the background takes SIGINT as from a terminal.
+        const std::string script =
+            "set -m; v38ctl " + std::string(c.command) + " --trace '" + trace + "' '" + file +
+            "' 2> '" + path("err.txt").string() + "' & ctl=$!; until [ \"$(cat '" + trace +
+            "' 2>/dev/null | grep -c '  sent  ')\" -ge " + std::to_string(c.sentBeforeSignal) +
+            " ]; do sleep 0.01; done; kill -INT $ctl; wait $ctl";
+        const ProcessResult result =
+            runProcess("/bin/bash", {"-c", script},
+                       {"PATH=" + fs::path(V38CTL).parent_path().string() + ":/usr/bin:/bin",
+                        "V38_PORTS=" + port, "LC_ALL=C"});
+        EXPECT_EQ(result.status, 130);
+        EXPECT_EQ(textOf(path("err.txt")),
+                  c.command == std::string("read")
+                      ? "Interrupted: nothing was written.\n"
+                      : "Interrupted: the lock on COM1 " + port +
+                            " holds the old configuration or the new one, whole; run v38ctl "
+                            "verify " +
+                            file + "\n");
+        EXPECT_EQ(contents(lockFile()), c.committed ? sampleFile(7) : defaultFile());
+        EXPECT_FALSE(fs::exists(path("out.bin")));
+        const std::vector<std::string> lines = linesOf(textOf(trace));
+        ASSERT_GE(lines.size(), 2u);
+        EXPECT_THAT(lines.back(),
+                    ::testing::MatchesRegex(" +[0-9.]+  interrupted \\(Ctrl-C\\) before step " +
+                                            std::string(c.step) + ": the transfer ends here"));
+        EXPECT_THAT(lines[lines.size() - 2], ::testing::EndsWith("  COM1 closed"));
+    }
 }
 
 void putText(const fs::path& path, const std::string& text) {
