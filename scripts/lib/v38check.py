@@ -42,10 +42,15 @@ def crc16(data, crc=0xFFFF):
     return crc
 
 
-def write_config(path, image):
+def config_bytes(image):
+    """The 514-byte configuration file of a 512-byte image."""
     crc = crc16(image)
+    return bytes(image) + bytes([crc & 0xFF, crc >> 8])
+
+
+def write_config(path, image):
     with open(path, "wb") as out:
-        out.write(bytes(image) + bytes([crc & 0xFF, crc >> 8]))
+        out.write(config_bytes(image))
 
 
 def random_config(path, seed):

@@ -320,14 +320,20 @@ Bytes receive(int fd, std::size_t count, int ms) {
     return got;
 }
 
-TEST_F(EndToEnd, TheSimulatorResynchronisesOnTheNextFrameAfterGarbage) {
-    const auto simulator = startSimulator();
-    const int fd = ::open(simulator->devicePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    ASSERT_GE(fd, 0);
+// The simulator's pseudo-terminal, raw, for talking to it byte by byte.
+int openRaw(const std::string& device) {
+    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     termios tio{};
     ::tcgetattr(fd, &tio);
     ::cfmakeraw(&tio);
     ::tcsetattr(fd, TCSANOW, &tio);
+    return fd;
+}
+
+TEST_F(EndToEnd, TheSimulatorResynchronisesOnTheNextFrameAfterGarbage) {
+    const auto simulator = startSimulator();
+    const int fd = openRaw(simulator->devicePath());
+    ASSERT_GE(fd, 0);
     const Bytes probe{0x00, 0x05, 0x4D, 0xB2, 0xA5};
     const Bytes readBlock0{0x00, 0x06, 0x43, 0x00, 0xD1, 0x15};
     const Bytes answer{0x00, 0x08, 0x00, 0xE8};
@@ -354,15 +360,6 @@ TEST_F(EndToEnd, TheSimulatorResynchronisesOnTheNextFrameAfterGarbage) {
     ASSERT_EQ(got.size(), 68u);
     EXPECT_EQ(got[2], DefaultFlags);
     ::close(fd);
-}
-
-int openRaw(const std::string& device) {
-    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    termios tio{};
-    ::tcgetattr(fd, &tio);
-    ::cfmakeraw(&tio);
-    ::tcsetattr(fd, TCSANOW, &tio);
-    return fd;
 }
 
 // What the simulator's line does beyond answering: an echoing converter, one pair shared
@@ -422,12 +419,8 @@ TEST_F(EndToEnd, TheSimulatedLineEchoesCollidesAndRepeats) {
 
 TEST_F(EndToEnd, ALateLockAnswersEveryRequestInItsTurnAndTheLinkGetsThrough) {
     const auto simulator = startSimulator({"--lag", "100"});
-    const int fd = ::open(simulator->devicePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    const int fd = openRaw(simulator->devicePath());
     ASSERT_GE(fd, 0);
-    termios tio{};
-    ::tcgetattr(fd, &tio);
-    ::cfmakeraw(&tio);
-    ::tcsetattr(fd, TCSANOW, &tio);
     // Two block reads, the second while the first is still unanswered: both are heard,
     // and answered in the order they came.
     const Bytes readBlock0{0x00, 0x06, 0x43, 0x00, 0xD1, 0x15};

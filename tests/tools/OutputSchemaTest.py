@@ -18,6 +18,9 @@ import tempfile
 
 import jsonschema
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts", "lib"))
+from v38check import write_config  # noqa: E402
+
 V38CTL, SIM, SCHEMA = sys.argv[1:4]
 schema = json.load(open(SCHEMA, encoding="utf-8"))
 jsonschema.Draft202012Validator.check_schema(schema)
@@ -30,25 +33,14 @@ def validator(name=None):
     return jsonschema.Draft202012Validator(part)
 
 
-def crc16(data):
-    crc = 0xFFFF
-    for byte in data:
-        crc ^= byte
-        for _ in range(8):
-            crc = (crc >> 1) ^ 0xA001 if crc & 1 else crc >> 1
-    return crc
-
-
 def configuration(seed, name):
     rng = random.Random(seed)
     image = bytearray(rng.randrange(256) for _ in range(512))
     for i in range(0, 100, 3):  # some erased entries, some plain prefixes
         image[4 + 4 * i:8 + 4 * i] = b"\xFF" * 4 if i % 2 else bytes([0x14, 0x56, 0x7F, 0xFF])
     image[404:415] = bytes([0x12, 0x34, 0x56, 0x78, 0x90, 0x12, 0x34, 0x56, 0xD2, 0x51, 0x2F])
-    crc = crc16(image)
     path = os.path.join(folder, name)
-    with open(path, "wb") as out:
-        out.write(bytes(image) + bytes([crc & 0xFF, crc >> 8]))
+    write_config(path, image)
     return path
 
 
