@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ConfigFile.h"
+#include "SystemReason.h"
 #include "TextTable.h"
 
 #include <string>
@@ -18,12 +19,8 @@ inline constexpr const char* WriteFailedMessage = "Błąd zapisu pliku.\n\n";
 // The message for `status` (empty for Ok).
 std::string fileStatusMessage(FileStatus status, std::string_view shownName);
 
-// The system's reason for the error `error` (an errno value) in `language`: the text
-// the system gives in English, ours in Polish; a code we have no text for keeps the
-// system's own.
-std::string systemReason(int error, TextLanguage language = TextLanguage::English);
-// The same for an error code; Windows' own codes keep the system's text, which is in
-// the user's language already.
+// systemReason for an error code; Windows' own codes keep the system's text, which is
+// in the user's language already.
 std::string systemReason(const std::error_code& error,
                          TextLanguage language = TextLanguage::English);
 
