@@ -38,17 +38,21 @@ FileStatus readConfigFile(const std::filesystem::path& path, ConfigImage& image,
     const std::filesystem::file_status status = std::filesystem::status(path, error);
     if (namesDevice(path) || !std::filesystem::is_regular_file(status)) {
         if (status.type() == std::filesystem::file_type::not_found)
-            into.reason = std::make_error_code(std::errc::no_such_file_or_directory).message();
+            into.error = ENOENT;
         else if (std::filesystem::is_directory(status))
-            into.reason = std::make_error_code(std::errc::is_a_directory).message();
+            into.error = EISDIR;
+        else if (!error)
+            into.refusal = FileRefusal::NotARegularFile;
+        else if (carriesErrno(error))
+            into.error = error.value();
         else
-            into.reason = error ? error.message() : NotARegularFileReason;
+            into.reason = error.message();
         return FileStatus::CannotOpen;
     }
     errno = 0;
     std::ifstream file(path, std::ios::binary);
     if (!file.is_open()) {
-        into.reason = std::generic_category().message(errno ? errno : EACCES);
+        into.error = errno ? errno : EACCES;
         return FileStatus::CannotOpen;
     }
     ConfigFileBytes bytes{};

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ConfigImage.h"
+#include "TextTable.h"
 
 #include <cstddef>
 #include <string>
@@ -41,8 +42,6 @@ inline constexpr TimeName TimeNames[] = {
 
 // The document of an image, indented, ending with a line break.
 std::string exportConfigJson(const ConfigImage& image);
-
-enum class TextLanguage { English, Polish };
 
 // Reads a document. Returns an empty string and sets `image` when the document is
 // valid in every part; otherwise returns why not (where, the value, the rule broken,

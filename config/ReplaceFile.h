@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <system_error>
 
 namespace v38 {
 
@@ -17,22 +18,33 @@ enum class ReplaceResult {
 // Why a file was refused that the system itself would have let us write.
 enum class FileRefusal {
     None,
-    ForeignLink,  // a link in a shared folder that neither we nor the folder's owner made
-    ForeignFile,  // an existing file in a shared folder that another user owns
-    CopyInTheWay, // an in-place write, with a copy an interrupted save left beside the file
-    Changed,      // the file was swapped for another while it was being saved
+    NotARegularFile, // a device, a pipe or a socket where a file was expected
+    ForeignLink,     // a link in a shared folder that neither we nor the folder's owner made
+    ForeignFile,     // an existing file in a shared folder that another user owns
+    CopyInTheWay,    // an in-place write, with a copy an interrupted save left beside the file
+    Changed,         // the file was swapped for another while it was being saved
 };
-
-// The reason given for a folder, device or pipe where a file was expected.
-inline constexpr const char* NotARegularFileReason = "not a regular file";
 
 // What a file operation found besides its result, for the messages.
 struct FileDetails {
     FileRefusal refusal = FileRefusal::None;
-    std::string reason;                  // the system's reason for a failure, in UTF-8
+    int error = 0;                       // the system's error (errno) behind a failure
+    std::string reason;                  // the system's reason as text, in UTF-8, where it
+                                         // gives no errno (Windows)
     std::filesystem::path leftoverCopy;  // a copy an interrupted save left beside the file
     std::filesystem::path oldContentsIn; // after a failed write that could not be undone
 };
+
+// True for an error whose value is an errno, for FileDetails::error; Windows' own codes
+// are told as text instead, in the user's language.
+inline bool carriesErrno(const std::error_code& error) {
+#ifdef _WIN32
+    return error.category() == std::generic_category();
+#else
+    return error.category() == std::generic_category() ||
+           error.category() == std::system_category();
+#endif
+}
 
 // Replaces the file at `path` with `size` bytes, or creates it readable and writable
 // by its owner only (the file holds what it takes to make a service card; on Windows

@@ -392,10 +392,6 @@ bool takeOver(int fd, int target, const struct stat& old) {
     return copyAttributes(target, fd) && ::fchmod(fd, old.st_mode & 07777) == 0;
 }
 
-std::string reasonOf(int error) {
-    return error == 0 ? std::string() : std::string(std::strerror(error));
-}
-
 // Failures that say the disk, not the file, is the trouble.
 bool diskTrouble(int error) {
     return error == ENOSPC || error == EDQUOT || error == EIO || error == EFBIG;
@@ -435,7 +431,7 @@ ReplaceResult writeInPlace(const Place& place, Descriptor target, bool readable,
     NewFile copyFile;
     if (readable && !createFile(place, copyFile) && errno != EACCES && errno != EPERM &&
         errno != EROFS) {
-        details.reason = reasonOf(errno);
+        details.error = errno;
         return ReplaceResult::WriteFailed; // no room for the copy: leave the file alone
     }
     PosixFile file(target.get());
@@ -452,7 +448,7 @@ ReplaceResult writeInPlace(const Place& place, Descriptor target, bool readable,
     }
     if (result == OverwriteResult::Written && closed)
         return ReplaceResult::Replaced;
-    details.reason = reasonOf(result == OverwriteResult::Written ? errno : failure);
+    details.error = result == OverwriteResult::Written ? errno : failure;
     return ReplaceResult::WriteFailed;
 }
 
@@ -460,7 +456,7 @@ ReplaceResult save(const std::filesystem::path& path, const std::uint8_t* data, 
                    FileDetails& details) {
     Place place;
     if (path.empty() || !resolve(path, place, details.refusal)) {
-        details.reason = reasonOf(path.empty() ? ENOENT : errno);
+        details.error = path.empty() ? ENOENT : errno;
         return ReplaceResult::CannotCreate;
     }
     const int folder = place.folder.get();
@@ -475,14 +471,17 @@ ReplaceResult save(const std::filesystem::path& path, const std::uint8_t* data, 
     struct stat old {};
     const bool exists = ::fstatat(folder, place.name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0;
     if (!exists && errno != ENOENT) {
-        details.reason = reasonOf(errno);
+        details.error = errno;
         return ReplaceResult::CannotCreate;
     }
     Descriptor target;
     bool readable = true;
     if (exists) {
         if (!S_ISREG(old.st_mode)) {
-            details.reason = S_ISDIR(old.st_mode) ? reasonOf(EISDIR) : NotARegularFileReason;
+            if (S_ISDIR(old.st_mode))
+                details.error = EISDIR;
+            else
+                details.refusal = FileRefusal::NotARegularFile;
             return ReplaceResult::CannotCreate;
         }
         if (!trusted(place.folderInfo, old.st_uid)) {
@@ -497,7 +496,7 @@ ReplaceResult save(const std::filesystem::path& path, const std::uint8_t* data, 
         }
         struct stat opened {};
         if (!target || ::fstat(target.get(), &opened) != 0) {
-            details.reason = reasonOf(errno);
+            details.error = errno;
             return ReplaceResult::CannotCreate;
         }
         if (!sameFile(opened, old) || !S_ISREG(opened.st_mode)) {
@@ -515,7 +514,7 @@ ReplaceResult save(const std::filesystem::path& path, const std::uint8_t* data, 
         const int failure = errno;
         if (exists && (failure == EACCES || failure == EPERM || failure == EROFS))
             return writeInPlace(place, std::move(target), readable, data, size, details);
-        details.reason = reasonOf(failure);
+        details.error = failure;
         return diskTrouble(failure) ? ReplaceResult::WriteFailed : ReplaceResult::CannotCreate;
     }
     // A file with a name is synced while it is still ours alone, and only then takes the
@@ -524,7 +523,7 @@ ReplaceResult save(const std::filesystem::path& path, const std::uint8_t* data, 
     const bool nameless = file.name.empty();
     const bool written = writeAll(file.fd.get(), 0, data, size);
     if (!written || (!nameless && ::fsync(file.fd.get()) != 0)) {
-        details.reason = reasonOf(errno);
+        details.error = errno;
         discard(place, file);
         return ReplaceResult::WriteFailed;
     }
@@ -535,7 +534,7 @@ ReplaceResult save(const std::filesystem::path& path, const std::uint8_t* data, 
     if (((exists || nameless) && ::fsync(file.fd.get()) != 0) ||
         (nameless && !nameFile(place, file, exists ? randomName() : place.name))) {
         const int failure = errno;
-        details.reason = reasonOf(failure);
+        details.error = failure;
         discard(place, file);
         return failure == EEXIST ? ReplaceResult::CannotCreate : ReplaceResult::WriteFailed;
     }
@@ -556,7 +555,7 @@ ReplaceResult save(const std::filesystem::path& path, const std::uint8_t* data, 
         discard(place, file);
         if (exists && (refused == EPERM || refused == EACCES || refused == EBUSY))
             return writeInPlace(place, std::move(target), readable, data, size, details);
-        details.reason = reasonOf(refused);
+        details.error = refused;
         return ReplaceResult::WriteFailed;
     }
     file.name.clear();

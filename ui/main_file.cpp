@@ -85,13 +85,14 @@ void TMainWin::showFileError(const QString& name) {
 }
 
 // The Part's message as the text of the box; the system's reason, when there is one,
-// under it.
+// under it in Polish, as every text of the window is.
 void TMainWin::showFileStatus(const QString& name, FileStatus status, const FileDetails& details) {
     const QByteArray shown = QDir::toNativeSeparators(name).toUtf8();
     const QString text = QString::fromStdString(fileStatusMessage(status, shown.toStdString()));
-    const QString reason = QString::fromStdString(details.refusal == FileRefusal::CopyInTheWay
-                                                      ? leftoverCopyMessage(details)
-                                                      : fileFailureReason(details));
+    const QString reason =
+        QString::fromStdString(details.refusal == FileRefusal::CopyInTheWay
+                                   ? leftoverCopyMessage(details)
+                                   : fileFailureReason(details, TextLanguage::Polish));
     if (reason.isEmpty()) {
         showError(text);
         return;

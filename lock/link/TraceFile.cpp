@@ -3,11 +3,11 @@
 #include "ConfigImage.h"
 #include "Frame.h"
 #include "Protocol.h"
+#include "SystemReason.h"
 #include "crc16.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <ctime>
 
 #ifdef _WIN32
@@ -190,7 +190,7 @@ std::wstring ownerOnly() {
 
 // A new trace is the user's alone; an existing one is opened where it stands, a
 // symbolic link not followed, and only when it is a plain file on a disk.
-std::FILE* openPrivate(const std::filesystem::path& path, std::string& failure) {
+std::FILE* openPrivate(const std::filesystem::path& path, TraceFailure& failure) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     const std::wstring sddl = ownerOnly();
     SECURITY_ATTRIBUTES security{sizeof security, nullptr, FALSE};
@@ -203,60 +203,85 @@ std::FILE* openPrivate(const std::filesystem::path& path, std::string& failure) 
     if (descriptor)
         LocalFree(descriptor);
     if (file == INVALID_HANDLE_VALUE) {
-        failure = std::system_category().message(int(GetLastError()));
+        failure.told = std::system_category().message(int(GetLastError()));
         return nullptr;
     }
     BY_HANDLE_FILE_INFORMATION info{};
     if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info) ||
         (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY))) {
         CloseHandle(file);
-        failure = "not a regular file";
+        failure.refusal = TraceRefusal::NotARegularFile;
         return nullptr;
     }
     const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(file), _O_APPEND | _O_BINARY);
     if (fd < 0) {
+        failure.error = errno;
         CloseHandle(file);
-        failure = std::strerror(errno);
         return nullptr;
     }
     std::FILE* stream = ::_fdopen(fd, "ab");
     if (!stream) {
+        failure.error = errno;
         ::_close(fd);
-        failure = std::strerror(errno);
     }
     return stream;
 }
 #else
-std::FILE* openPrivate(const std::filesystem::path& path, std::string& failure) {
+std::FILE* openPrivate(const std::filesystem::path& path, TraceFailure& failure) {
     const int fd = ::open(
         path.c_str(),
         O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC, 0600);
     if (fd < 0) {
         const int error = errno;
         struct stat link {};
-        failure = ::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)
-                      ? "a symbolic link: a trace is not written through one"
-                      : std::strerror(error);
+        if (::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode))
+            failure.refusal = TraceRefusal::Link;
+        else
+            failure.error = error;
         return nullptr;
     }
     struct stat info {};
-    const char* refusal = nullptr;
     if (::fstat(fd, &info) != 0)
-        refusal = std::strerror(errno);
+        failure.error = errno;
     else if (!S_ISREG(info.st_mode))
-        refusal = "not a regular file";
+        failure.refusal = TraceRefusal::NotARegularFile;
     else if (info.st_uid != ::geteuid())
-        refusal = "a file of another user: a trace is appended only to a file of one's own";
-    std::FILE* stream = refusal ? nullptr : ::fdopen(fd, "a");
+        failure.refusal = TraceRefusal::ForeignFile;
+    const bool refused = failure.error != 0 || failure.refusal != TraceRefusal::None;
+    std::FILE* stream = refused ? nullptr : ::fdopen(fd, "a");
     if (!stream) {
-        failure = refusal ? refusal : std::strerror(errno);
+        if (!refused)
+            failure.error = errno;
         ::close(fd);
     }
     return stream;
 }
 #endif
 
+// Our own reasons for not opening a trace, one row per value of TraceRefusal.
+constexpr TextRow<TraceRefusal> RefusalTexts[] = {
+    {TraceRefusal::None, "", ""},
+    {TraceRefusal::Link, "a symbolic link: a trace is not written through one",
+     "dowiązanie symboliczne: zapisu linii nie prowadzi się przez dowiązanie"},
+    {TraceRefusal::NotARegularFile, "not a regular file", "to nie jest zwykły plik"},
+    {TraceRefusal::ForeignFile,
+     "a file of another user: a trace is appended only to a file of one's own",
+     "plik innego użytkownika: zapis linii dopisuje się tylko do własnego pliku"},
+};
+static_assert(rowsInOrder(RefusalTexts, std::size_t(TraceRefusal::ForeignFile) + 1),
+              "one text for every refusal, in the order of TraceRefusal");
+
 } // namespace
+
+std::string TraceFile::failure(TextLanguage language) const {
+    if (failure_.error != 0)
+        return systemReason(failure_.error, language);
+    if (failure_.refusal != TraceRefusal::None) {
+        const TextRow<TraceRefusal>& row = RefusalTexts[std::size_t(failure_.refusal)];
+        return language == TextLanguage::Polish ? row.polish : row.english;
+    }
+    return failure_.told;
+}
 
 TraceFile::TraceFile(const std::filesystem::path& path, const std::string& title, bool showCards)
     : showCards_(showCards) {

@@ -2,6 +2,8 @@
 
 #include "LinkTrace.h"
 
+#include "TextTable.h"
+
 #include <cstdio>
 #include <deque>
 #include <filesystem>
@@ -48,6 +50,14 @@ private:
     std::deque<std::pair<std::uint8_t, bool>> history_; // received bytes, hidden or not
 };
 
+// Why a trace file was not opened, told in a language when it is said.
+enum class TraceRefusal { None, Link, NotARegularFile, ForeignFile };
+struct TraceFailure {
+    int error = 0; // the system's errno
+    TraceRefusal refusal = TraceRefusal::None;
+    std::string told; // the system's reason as text, where it gives no errno (Windows)
+};
+
 // The link's trace as a text file for support: one line per event, the time in seconds
 // to the millisecond since the first event, the event, and the bytes in hex, e.g.
 //     0.105  sent  00 05 4D B2 A5
@@ -62,20 +72,20 @@ private:
 class TraceFile : public LinkTrace {
 public:
     // Opens `path` for appending; isOpen() tells whether that worked, and failure()
-    // why not. `title` begins the run, e.g. "v38ctl read backup.bin".
+    // why not, in the language asked. `title` begins the run, e.g. "v38ctl read backup.bin".
     TraceFile(const std::filesystem::path& path, const std::string& title, bool showCards = false);
     ~TraceFile() override;
     TraceFile(const TraceFile&) = delete;
     TraceFile& operator=(const TraceFile&) = delete;
 
     bool isOpen() const { return file_ != nullptr; }
-    const std::string& failure() const { return failure_; }
+    std::string failure(TextLanguage language = TextLanguage::English) const;
     void note(std::uint64_t ms, std::string_view event, const std::uint8_t* bytes,
               std::size_t size) override;
 
 private:
     std::FILE* file_ = nullptr;
-    std::string failure_;
+    TraceFailure failure_;
     bool showCards_ = false;
     TraceMask mask_;
     bool started_ = false;

@@ -6,6 +6,9 @@
 
 namespace v38 {
 
+// The language a text is said in: a run, or a window, speaks one throughout.
+enum class TextLanguage { English, Polish };
+
 // A table of texts in English and in Polish, one row per value of the enum `Id`, in the
 // enum's order; "{}" in a text stands for a figure put in when it is said.
 template <typename Id> struct TextRow {

@@ -1,10 +1,13 @@
 #include "ConfigFile.h"
+#include "FileMessages.h"
 #include "crc16.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <iostream>
@@ -681,3 +684,71 @@ TEST_F(ConfigFileTest, SavingAFileAnotherProgramHoldsOrThatHasAttributes) {
     }
 }
 #endif
+
+// Why a file failed, in the language asked: the system's reasons by their code (in
+// English as the system says them), ours by what was refused, and the system's own
+// text for a code or a reason we have no words for.
+TEST(FileReasonTest, ReasonsAreSaidInTheLanguageAsked) {
+    const auto withError = [](int error, fs::path oldContentsIn = {}) {
+        FileDetails details;
+        details.error = error;
+        details.oldContentsIn = std::move(oldContentsIn);
+        return details;
+    };
+    const auto refused = [](FileRefusal refusal) {
+        FileDetails details;
+        details.refusal = refusal;
+        details.leftoverCopy = "f.bin.v38-copy";
+        return details;
+    };
+    FileDetails told; // Windows says why in the user's language already
+    told.reason = "Odmowa dostępu.";
+    const std::string unknown = std::generic_category().message(EDOM);
+    const struct {
+        FileDetails details;
+        std::string english;
+        std::string polish;
+    } cases[] = {
+        {withError(ENOENT), "No such file or directory", "Nie ma takiego pliku ani folderu"},
+        {withError(EISDIR), "Is a directory", "To jest folder"},
+        {withError(ENOSPC, "f.bin.v38-copy"),
+         "No space left on device; its old contents are in f.bin.v38-copy",
+         "Brak miejsca na urządzeniu; jego poprzednia zawartość jest w f.bin.v38-copy"},
+        {withError(EDOM), unknown, unknown},
+        {told, "Odmowa dostępu.", "Odmowa dostępu."},
+        {refused(FileRefusal::NotARegularFile), "not a regular file", "to nie jest zwykły plik"},
+        {refused(FileRefusal::CopyInTheWay),
+         "beside it is f.bin.v38-copy, left by an interrupted save; see to it first (it holds the "
+         "file's earlier contents), then save again",
+         "obok leży f.bin.v38-copy, pozostawiona przez przerwany zapis; najpierw się nią zajmij "
+         "(zawiera poprzednią zawartość pliku), potem zapisz ponownie"},
+        {refused(FileRefusal::Changed),
+         "it was swapped for another file while it was being saved; nothing was written",
+         "w trakcie zapisu zamieniono go na inny plik; nic nie zapisano"},
+        {FileDetails(), "", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.english);
+        EXPECT_EQ(fileFailureReason(c.details), c.english);
+        EXPECT_EQ(fileFailureReason(c.details, TextLanguage::Polish), c.polish);
+    }
+    const FileDetails copy = refused(FileRefusal::None);
+    EXPECT_EQ(leftoverCopyNotice(copy, "f.bin"),
+              "note: f.bin.v38-copy was left by an interrupted save of f.bin and holds its earlier "
+              "contents, whole: if the file is damaged, rename the copy to it; if not, delete the "
+              "copy\n");
+    EXPECT_EQ(leftoverCopyNotice(copy, "f.bin", TextLanguage::Polish),
+              "uwaga: f.bin.v38-copy pozostawił przerwany zapis pliku f.bin; kopia zawiera całą "
+              "jego poprzednią zawartość: jeśli plik jest uszkodzony, zmień nazwę kopii na nazwę "
+              "pliku; jeśli nie, usuń kopię\n");
+#ifndef _WIN32
+    // An English run says what the system says, word for word.
+    for (int code :
+         {ENOENT, EACCES, EPERM,   EROFS,  ENOSPC,     EDQUOT, EISDIR, ENOTDIR, ELOOP, ENAMETOOLONG,
+          EEXIST, EBUSY,  ETXTBSY, EIO,    EMFILE,     ENFILE, EXDEV,  EINVAL,  EFBIG, ENXIO,
+          EAGAIN, EPIPE,  EINTR,   ENODEV, EOPNOTSUPP, EBADF,  EMLINK, ESTALE}) {
+        EXPECT_EQ(systemReason(code), std::strerror(code)) << code;
+        EXPECT_NE(systemReason(code, TextLanguage::Polish), std::strerror(code)) << code;
+    }
+#endif
+}

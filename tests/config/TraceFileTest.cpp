@@ -312,6 +312,7 @@ TEST_F(TraceFileTest, IsPrivateAndHidesTheCardsUnlessAskedTo) {
         TraceFile trace(refused, "test");
         EXPECT_FALSE(trace.isOpen()) << refused;
         EXPECT_FALSE(trace.failure().empty()) << refused;
+        EXPECT_NE(trace.failure(TextLanguage::Polish), trace.failure()) << "said in Polish";
     }
     EXPECT_EQ(text(own), written);
     EXPECT_EQ(text(others), "theirs\n");

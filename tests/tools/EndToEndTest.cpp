@@ -706,6 +706,8 @@ TEST_F(EndToEnd, CommandLineCases) {
         {"v38ctl write folder", 2, "=", "Nie można otworzyć pliku:\n\n folder\nIs a directory\n"},
         {"v38ctl diff missing.bin good.bin", 2, "=",
          "Nie można otworzyć pliku:\n\n missing.bin\nNo such file or directory\n"},
+        {"LC_ALL=pl_PL.UTF-8 v38ctl diff missing.bin good.bin", 2, "=",
+         "Nie można otworzyć pliku:\n\n missing.bin\nNie ma takiego pliku ani folderu\n"},
         {"v38ctl import bad.json out.bin", 2, "=",
          "bad.json: /version = \"1\": this v38ctl reads version 1\n"},
         {"v38ctl import - good.bin < bad.json", 2, "=",
@@ -721,9 +723,12 @@ TEST_F(EndToEnd, CommandLineCases) {
          NoConnection +
              "The ports searched:\n  ports without a device: 16\n'v38ctl ports' tells more.\n"},
         // Standard output that cannot be written fails the command, whatever it found.
-        {"v38ctl show good.bin > /dev/full", 2, "=", "Błąd zapisu pliku.\n\nstandard output\n"},
+        {"v38ctl show good.bin > /dev/full", 2, "=",
+         "Błąd zapisu pliku.\n\nstandard output\nNo space left on device\n"},
         {"v38ctl diff good.bin changed.json > /dev/full", 2, "=",
-         "Błąd zapisu pliku.\n\nstandard output\n"},
+         "Błąd zapisu pliku.\n\nstandard output\nNo space left on device\n"},
+        {"LC_ALL=pl_PL.UTF-8 v38ctl show good.bin > /dev/full", 2, "=",
+         "Błąd zapisu pliku.\n\nstandardowe wyjście\nBrak miejsca na urządzeniu\n"},
         // For git: a file that is no configuration is shown in hex, and git goes on.
         {"v38ctl textconv short.bin", 0,
          "Not a configuration (513 bytes, but a configuration file has 514); its bytes:\n"

@@ -84,13 +84,13 @@ std::string unreadable(const std::string& name) {
     std::error_code error;
     const fs::file_status status = fs::status(name, error);
     if (status.type() == fs::file_type::not_found)
-        return std::make_error_code(std::errc::no_such_file_or_directory).message();
+        return systemReason(ENOENT, textLanguage());
     if (error)
-        return error.message();
+        return systemReason(error, textLanguage());
     if (fs::is_directory(status))
-        return std::make_error_code(std::errc::is_a_directory).message();
+        return systemReason(EISDIR, textLanguage());
     if (namesDevice(name) || fs::is_character_file(status) || fs::is_block_file(status))
-        return "a device, which is not read as a file";
+        return say(Msg::DeviceNotRead);
     return {};
 }
 } // namespace
@@ -117,9 +117,7 @@ bool decodeConfiguration(std::string_view bytes, const std::string& shown, Confi
     // A list is no document either, but import says so better than a look would.
     const bool document = start != text.end() && (*start == '{' || *start == '[');
     if (document && !isUtf16(bytes)) {
-        const std::string reason = importConfigJson(
-            text, image,
-            currentLanguage() == Language::Polish ? TextLanguage::Polish : TextLanguage::English);
+        const std::string reason = importConfigJson(text, image, textLanguage());
         if (reason.empty())
             return true;
         // A configuration file may begin with the bytes of '{' too (flags 0x7B).
@@ -149,10 +147,10 @@ bool loadConfiguration(const std::string& name, ConfigImage& image, std::string&
         std::ifstream in(fs::path(name), std::ios::binary);
         read = in.is_open() && readAll(in, bytes);
         if (!read)
-            reason = std::generic_category().message(errno ? errno : EIO);
+            reason = systemReason(errno ? errno : EIO, textLanguage());
         FileDetails found;
         found.leftoverCopy = leftoverCopy(name);
-        std::fputs(leftoverCopyNotice(found, name).c_str(), stderr);
+        std::fputs(leftoverCopyNotice(found, name, textLanguage()).c_str(), stderr);
     }
     if (!read) {
         error = fileStatusMessage(FileStatus::CannotOpen, shown) +

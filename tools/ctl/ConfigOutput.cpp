@@ -8,7 +8,6 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 
 #ifdef _WIN32
@@ -61,7 +60,8 @@ std::string writeStream(std::FILE* stream, std::string_view bytes, const std::st
     const int error = errno;
     return written && std::fflush(stream) == 0
                ? std::string()
-               : failed(WriteFailedMessage, shown, std::strerror(written ? errno : error));
+               : failed(WriteFailedMessage, shown,
+                        systemReason(written ? errno : error, textLanguage()));
 }
 
 std::string cannotOpen(const std::string& name, const std::string& reason) {
@@ -90,13 +90,14 @@ std::string openStream(const std::string& name, std::FILE*& stream) {
     const DWORD type = GetFileType(handle);
     if (type != FILE_TYPE_CHAR && type != FILE_TYPE_PIPE) {
         CloseHandle(handle);
-        return cannotOpen(name, "not a device or a pipe");
+        return cannotOpen(name, say(Msg::NotDeviceOrPipe));
     }
     const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY);
     stream = fd >= 0 ? ::_fdopen(fd, "wb") : nullptr;
     if (!stream) {
+        const int error = errno;
         fd >= 0 ? (void)::_close(fd) : (void)CloseHandle(handle);
-        return cannotOpen(name, std::strerror(errno));
+        return cannotOpen(name, systemReason(error, textLanguage()));
     }
     return {};
 }
@@ -134,15 +135,14 @@ std::string openStream(const std::string& name, std::FILE*& stream) {
         if (::stat(name.c_str(), &reached) != 0 || !isStreamType(reached.st_mode))
             return {}; // a link to a file: replaceFile follows it by its own rules
         if (!isOwnLink(name, seen))
-            return cannotOpen(name, "a symbolic link another user could have put there, "
-                                    "to a device or a pipe: not followed");
+            return cannotOpen(name, say(Msg::ForeignStreamLink));
         seen = reached;
         follow = 0;
     } else if (!isStreamType(seen.st_mode)) {
         return {};
     }
     if (S_ISSOCK(seen.st_mode))
-        return cannotOpen(name, "a socket, which cannot be written as a file");
+        return cannotOpen(name, say(Msg::SocketNotFile));
     int fd = -1;
     for (int waited = 0;; waited += 50) {
         fd = ::open(name.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | follow);
@@ -152,24 +152,24 @@ std::string openStream(const std::string& name, std::FILE*& stream) {
     }
     if (fd < 0) {
         if (errno == ENXIO && S_ISFIFO(seen.st_mode))
-            return cannotOpen(name, "a pipe (FIFO) that no program reads from");
+            return cannotOpen(name, say(Msg::PipeWithoutReader));
         if (errno == ELOOP)
-            return cannotOpen(name, "it was swapped for a symbolic link while it was opened");
-        return cannotOpen(name, std::strerror(errno));
+            return cannotOpen(name, say(Msg::SwappedForLink));
+        return cannotOpen(name, systemReason(errno, textLanguage()));
     }
     struct stat opened {};
     if (::fstat(fd, &opened) != 0 || !isStreamType(opened.st_mode) ||
         opened.st_dev != seen.st_dev || opened.st_ino != seen.st_ino) {
         ::close(fd);
-        return cannotOpen(name, "it was swapped for another file while it was opened; nothing "
-                                "was written");
+        return cannotOpen(name, say(Msg::SwappedWhileOpened));
     }
     // Written as any output is, waiting for a slow reader.
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     stream = ::fdopen(fd, "w");
     if (!stream) {
+        const int error = errno;
         ::close(fd);
-        return cannotOpen(name, std::strerror(errno));
+        return cannotOpen(name, systemReason(error, textLanguage()));
     }
     return {};
 }
@@ -216,23 +216,23 @@ std::string writeOutput(const std::string& name, std::string_view bytes) {
     if (stream) {
         std::string error = writeStream(stream, bytes, name);
         if (std::fclose(stream) != 0 && error.empty())
-            error = failed(WriteFailedMessage, name, std::strerror(errno));
+            error = failed(WriteFailedMessage, name, systemReason(errno, textLanguage()));
         return error;
     }
     FileDetails details;
     const ReplaceResult result =
         replaceFile(fs::path(name), reinterpret_cast<const std::uint8_t*>(bytes.data()),
                     bytes.size(), &details);
-    std::fputs(leftoverCopyNotice(details, name).c_str(), stderr);
+    std::fputs(leftoverCopyNotice(details, name, textLanguage()).c_str(), stderr);
     switch (result) {
     case ReplaceResult::Replaced:
         return {};
     case ReplaceResult::CannotCreate:
-        return cannotOpen(name, fileFailureReason(details));
+        return cannotOpen(name, fileFailureReason(details, textLanguage()));
     case ReplaceResult::WriteFailed:
         break;
     }
-    return failed(WriteFailedMessage, name, fileFailureReason(details));
+    return failed(WriteFailedMessage, name, fileFailureReason(details, textLanguage()));
 }
 
 } // namespace v38::ctl

@@ -1,5 +1,6 @@
 #include "Console.h"
 
+#include <cerrno>
 #include <string>
 
 #ifdef _WIN32
@@ -9,6 +10,8 @@
 namespace v38::ctl {
 
 namespace {
+int outputError = 0;
+
 #ifdef _WIN32
 bool writeConsole(std::FILE* stream, std::string_view text) {
     const HANDLE handle = ::GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
@@ -33,7 +36,12 @@ void writeText(std::FILE* stream, std::string_view text) {
     if (writeConsole(stream, text))
         return;
 #endif
-    std::fwrite(text.data(), 1, text.size(), stream);
+    if (std::fwrite(text.data(), 1, text.size(), stream) != text.size() && stream == stdout)
+        outputError = errno;
+}
+
+int lastOutputError() {
+    return outputError;
 }
 
 } // namespace v38::ctl

@@ -11,4 +11,8 @@ namespace v38::ctl {
 // Anything else (a file, a pipe, a POSIX terminal) gets the bytes as they are.
 void writeText(std::FILE* stream, std::string_view text);
 
+// The system's error (errno) of the last write to standard output that failed, or 0:
+// a failed fflush may have nothing left to write and say nothing.
+int lastOutputError();
+
 } // namespace v38::ctl

@@ -110,7 +110,8 @@ bool LockSession::start() {
     if (!call_.trace.empty()) {
         trace_.file = std::make_unique<TraceFile>(call_.trace, call_.commandLine, call_.showCards);
         if (!trace_.file->isOpen()) {
-            error(fileStatusMessage(FileStatus::CannotOpen, call_.trace) + trace_.file->failure(),
+            error(fileStatusMessage(FileStatus::CannotOpen, call_.trace) +
+                      trace_.file->failure(textLanguage()),
                   UsageOrFileError);
             return false;
         }

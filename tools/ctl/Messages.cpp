@@ -102,6 +102,22 @@ constexpr TextRow<Msg> Texts[] = {
      "{}: ten sam plik co wejście; nic nie zapisano"},
     {Msg::NotAFolder, "{}: its folder does not exist or cannot be written; the lock was not read",
      "{}: folder nie istnieje albo nie można w nim pisać; Zamka nie odczytano"},
+    {Msg::NotDeviceOrPipe, "not a device or a pipe", "to nie urządzenie ani potok"},
+    {Msg::ForeignStreamLink,
+     "a symbolic link another user could have put there, to a device or a pipe: not followed",
+     "dowiązanie symboliczne do urządzenia lub potoku, które mógł tam umieścić inny "
+     "użytkownik: nie jest używane"},
+    {Msg::SocketNotFile, "a socket, which cannot be written as a file",
+     "gniazdo, do którego nie można pisać jak do pliku"},
+    {Msg::PipeWithoutReader, "a pipe (FIFO) that no program reads from",
+     "potok (FIFO), z którego żaden program nie czyta"},
+    {Msg::SwappedForLink, "it was swapped for a symbolic link while it was opened",
+     "w trakcie otwierania zamieniono go na dowiązanie symboliczne"},
+    {Msg::SwappedWhileOpened,
+     "it was swapped for another file while it was opened; nothing was written",
+     "w trakcie otwierania zamieniono go na inny plik; nic nie zapisano"},
+    {Msg::DeviceNotRead, "a device, which is not read as a file",
+     "urządzenie, którego nie czyta się jak pliku"},
 
     {Msg::ReadDone, "Read from the lock on {} into {}.", "Odczytano z Zamka na {} do: {}."},
     {Msg::WriteDone, "Written to the lock on {}.", "Zapisano do Zamka na {}."},
@@ -219,6 +235,10 @@ void setLanguage(Language chosen) {
 
 Language currentLanguage() {
     return language;
+}
+
+TextLanguage textLanguage() {
+    return language == Language::Polish ? TextLanguage::Polish : TextLanguage::English;
 }
 
 std::string say(Msg message, std::initializer_list<std::string> values) {

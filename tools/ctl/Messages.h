@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TextTable.h"
+
 #include <initializer_list>
 #include <string>
 
@@ -15,6 +17,8 @@ enum class Language { English, Polish };
 Language languageOfEnvironment();
 void setLanguage(Language language);
 Language currentLanguage();
+// The same, for the texts the configurator shares with v38ctl.
+TextLanguage textLanguage();
 
 enum class Msg {
     // Usage errors and conventions.
@@ -61,6 +65,13 @@ enum class Msg {
     TerminalRefusal,
     SameFileRefusal,
     NotAFolder,
+    NotDeviceOrPipe,
+    ForeignStreamLink,
+    SocketNotFile,
+    PipeWithoutReader,
+    SwappedForLink,
+    SwappedWhileOpened,
+    DeviceNotRead,
     // Transfers.
     ReadDone,
     WriteDone,

@@ -6,6 +6,7 @@
 #include "FileMessages.h"
 #include "Messages.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -17,9 +18,13 @@ namespace {
 // What went to standard output must have reached it: a full disk or a closed pipe fails
 // the command, whatever it found.
 int finished(int status) {
+    errno = 0;
     if (std::fflush(stdout) == 0 && !std::ferror(stdout))
         return status;
-    writeText(stderr, WriteFailedMessage + standardOutputName() + "\n");
+    const int error = errno != 0 ? errno : lastOutputError();
+    const std::string reason = systemReason(error, textLanguage());
+    writeText(stderr, WriteFailedMessage + standardOutputName() + "\n" +
+                          (reason.empty() ? std::string() : reason + "\n"));
     return status == Interrupted ? status : UsageOrFileError;
 }
 } // namespace
