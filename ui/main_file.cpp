@@ -84,7 +84,7 @@ void TMainWin::showFileError(const QString& name) {
     showFileStatus(name, FileStatus::CannotOpen);
 }
 
-// The Part's message as the text of the box; the system's reason, when there is one,
+// The window's own message as the text of the box; the system's reason, when there is one,
 // under it in Polish, as every text of the window is.
 void TMainWin::showFileStatus(const QString& name, FileStatus status, const FileDetails& details) {
     const QByteArray shown = QDir::toNativeSeparators(name).toUtf8();
