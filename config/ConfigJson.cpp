@@ -154,11 +154,9 @@ struct Refusal {
     std::vector<std::string> figures;
 
     std::string text(TextLanguage language) const {
-        const TextRow<Rule>& row = RuleTexts[std::size_t(rule)];
-        const std::string_view pattern =
-            language == TextLanguage::Polish ? row.polish : row.english;
         return where + (value.empty() ? "" : " = " + value) + ": " +
-               fillPattern(pattern, figures.begin(), figures.end());
+               fillPattern(textIn(RuleTexts[std::size_t(rule)], language), figures.begin(),
+                           figures.end());
     }
 };
 
@@ -298,8 +296,8 @@ void importFlags(const Json& flags, ConfigImage& image) {
 void importTimes(const Json& times, ConfigImage& image) {
     object(times, "/times", {TimeNames[0].name, TimeNames[1].name, TimeNames[2].name});
     for (const TimeName& time : TimeNames) {
-        image[time.offset] = std::uint8_t(integer(
-            times[time.name], std::string("/times/") + time.name, 0, 255, Rule::TimeRange));
+        image[time.offset] = std::uint8_t(
+            integer(times[time.name], std::string("/times/") + time.name, 0, 255, Rule::TimeRange));
     }
 }
 

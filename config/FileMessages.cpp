@@ -53,9 +53,7 @@ static_assert(rowsInOrder(Texts, std::size_t(Said::Count)),
               "one text for every reason, in the order of Said");
 
 std::string say(Said what, TextLanguage language, std::initializer_list<std::string> values = {}) {
-    const TextRow<Said>& row = Texts[std::size_t(what)];
-    return fillPattern(language == TextLanguage::Polish ? row.polish : row.english, values.begin(),
-                       values.end());
+    return fillPattern(textIn(Texts[std::size_t(what)], language), values.begin(), values.end());
 }
 
 } // namespace

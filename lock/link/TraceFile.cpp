@@ -277,8 +277,7 @@ std::string TraceFile::failure(TextLanguage language) const {
     if (failure_.error != 0)
         return systemReason(failure_.error, language);
     if (failure_.refusal != TraceRefusal::None) {
-        const TextRow<TraceRefusal>& row = RefusalTexts[std::size_t(failure_.refusal)];
-        return language == TextLanguage::Polish ? row.polish : row.english;
+        return textIn(RefusalTexts[std::size_t(failure_.refusal)], language);
     }
     return failure_.told;
 }

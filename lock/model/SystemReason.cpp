@@ -50,7 +50,7 @@ std::string systemReason(int error, TextLanguage language) {
         return {};
     for (const TextRow<int>& row : SystemReasons) {
         if (row.id == error)
-            return language == TextLanguage::Polish ? row.polish : row.english;
+            return textIn(row, language);
     }
     return std::generic_category().message(error);
 }

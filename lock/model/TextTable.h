@@ -17,6 +17,11 @@ template <typename Id> struct TextRow {
     const char* polish;
 };
 
+// The row's text in `language`.
+template <typename Id> constexpr const char* textIn(const TextRow<Id>& row, TextLanguage language) {
+    return language == TextLanguage::Polish ? row.polish : row.english;
+}
+
 // True when the rows follow the enum's order and there is one for each of its `count`
 // values: for a static_assert beside the table.
 template <typename Id, std::size_t N>

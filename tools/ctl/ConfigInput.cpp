@@ -84,11 +84,11 @@ std::string unreadable(const std::string& name) {
     std::error_code error;
     const fs::file_status status = fs::status(name, error);
     if (status.type() == fs::file_type::not_found)
-        return systemReason(ENOENT, textLanguage());
+        return systemReason(ENOENT, currentLanguage());
     if (error)
-        return systemReason(error, textLanguage());
+        return systemReason(error, currentLanguage());
     if (fs::is_directory(status))
-        return systemReason(EISDIR, textLanguage());
+        return systemReason(EISDIR, currentLanguage());
     if (namesDevice(name) || fs::is_character_file(status) || fs::is_block_file(status))
         return say(Msg::DeviceNotRead);
     return {};
@@ -117,7 +117,7 @@ bool decodeConfiguration(std::string_view bytes, const std::string& shown, Confi
     // A list is no document either, but import says so better than a look would.
     const bool document = start != text.end() && (*start == '{' || *start == '[');
     if (document && !isUtf16(bytes)) {
-        const std::string reason = importConfigJson(text, image, textLanguage());
+        const std::string reason = importConfigJson(text, image, currentLanguage());
         if (reason.empty())
             return true;
         // A configuration file may begin with the bytes of '{' too (flags 0x7B).
@@ -147,10 +147,10 @@ bool loadConfiguration(const std::string& name, ConfigImage& image, std::string&
         std::ifstream in(fs::path(name), std::ios::binary);
         read = in.is_open() && readAll(in, bytes);
         if (!read)
-            reason = systemReason(errno ? errno : EIO, textLanguage());
+            reason = systemReason(errno ? errno : EIO, currentLanguage());
         FileDetails found;
         found.leftoverCopy = leftoverCopy(name);
-        std::fputs(leftoverCopyNotice(found, name, textLanguage()).c_str(), stderr);
+        std::fputs(leftoverCopyNotice(found, name, currentLanguage()).c_str(), stderr);
     }
     if (!read) {
         error = fileStatusMessage(FileStatus::CannotOpen, shown) +

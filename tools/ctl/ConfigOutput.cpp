@@ -61,7 +61,7 @@ std::string writeStream(std::FILE* stream, std::string_view bytes, const std::st
     return written && std::fflush(stream) == 0
                ? std::string()
                : failed(WriteFailedMessage, shown,
-                        systemReason(written ? errno : error, textLanguage()));
+                        systemReason(written ? errno : error, currentLanguage()));
 }
 
 std::string cannotOpen(const std::string& name, const std::string& reason) {
@@ -97,7 +97,7 @@ std::string openStream(const std::string& name, std::FILE*& stream) {
     if (!stream) {
         const int error = errno;
         fd >= 0 ? (void)::_close(fd) : (void)CloseHandle(handle);
-        return cannotOpen(name, systemReason(error, textLanguage()));
+        return cannotOpen(name, systemReason(error, currentLanguage()));
     }
     return {};
 }
@@ -155,7 +155,7 @@ std::string openStream(const std::string& name, std::FILE*& stream) {
             return cannotOpen(name, say(Msg::PipeWithoutReader));
         if (errno == ELOOP)
             return cannotOpen(name, say(Msg::SwappedForLink));
-        return cannotOpen(name, systemReason(errno, textLanguage()));
+        return cannotOpen(name, systemReason(errno, currentLanguage()));
     }
     struct stat opened {};
     if (::fstat(fd, &opened) != 0 || !isStreamType(opened.st_mode) ||
@@ -169,7 +169,7 @@ std::string openStream(const std::string& name, std::FILE*& stream) {
     if (!stream) {
         const int error = errno;
         ::close(fd);
-        return cannotOpen(name, systemReason(error, textLanguage()));
+        return cannotOpen(name, systemReason(error, currentLanguage()));
     }
     return {};
 }
@@ -216,23 +216,23 @@ std::string writeOutput(const std::string& name, std::string_view bytes) {
     if (stream) {
         std::string error = writeStream(stream, bytes, name);
         if (std::fclose(stream) != 0 && error.empty())
-            error = failed(WriteFailedMessage, name, systemReason(errno, textLanguage()));
+            error = failed(WriteFailedMessage, name, systemReason(errno, currentLanguage()));
         return error;
     }
     FileDetails details;
     const ReplaceResult result =
         replaceFile(fs::path(name), reinterpret_cast<const std::uint8_t*>(bytes.data()),
                     bytes.size(), &details);
-    std::fputs(leftoverCopyNotice(details, name, textLanguage()).c_str(), stderr);
+    std::fputs(leftoverCopyNotice(details, name, currentLanguage()).c_str(), stderr);
     switch (result) {
     case ReplaceResult::Replaced:
         return {};
     case ReplaceResult::CannotCreate:
-        return cannotOpen(name, fileFailureReason(details, textLanguage()));
+        return cannotOpen(name, fileFailureReason(details, currentLanguage()));
     case ReplaceResult::WriteFailed:
         break;
     }
-    return failed(WriteFailedMessage, name, fileFailureReason(details, textLanguage()));
+    return failed(WriteFailedMessage, name, fileFailureReason(details, currentLanguage()));
 }
 
 } // namespace v38::ctl

@@ -111,7 +111,7 @@ bool LockSession::start() {
         trace_.file = std::make_unique<TraceFile>(call_.trace, call_.commandLine, call_.showCards);
         if (!trace_.file->isOpen()) {
             error(fileStatusMessage(FileStatus::CannotOpen, call_.trace) +
-                      trace_.file->failure(textLanguage()),
+                      trace_.file->failure(currentLanguage()),
                   UsageOrFileError);
             return false;
         }

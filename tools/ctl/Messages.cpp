@@ -237,14 +237,8 @@ Language currentLanguage() {
     return language;
 }
 
-TextLanguage textLanguage() {
-    return language == Language::Polish ? TextLanguage::Polish : TextLanguage::English;
-}
-
 std::string say(Msg message, std::initializer_list<std::string> values) {
-    const TextRow<Msg>& text = Texts[std::size_t(message)];
-    const std::string_view pattern = language == Language::Polish ? text.polish : text.english;
-    return fillPattern(pattern, values.begin(), values.end());
+    return fillPattern(textIn(Texts[std::size_t(message)], language), values.begin(), values.end());
 }
 
 } // namespace v38::ctl

@@ -10,15 +10,13 @@ namespace v38::ctl {
 // Every text v38ctl prints of its own, in English and in Polish: a run speaks one
 // language throughout. The lock's and the file's messages and the window's captions are
 // the system's own texts and stay as they are in both.
-enum class Language { English, Polish };
+using Language = TextLanguage;
 
 // Polish when the locale asks for it (LC_ALL, else LC_MESSAGES, else LANG on POSIX; the
 // user's interface language on Windows), English otherwise.
 Language languageOfEnvironment();
 void setLanguage(Language language);
 Language currentLanguage();
-// The same, for the texts the configurator shares with v38ctl.
-TextLanguage textLanguage();
 
 enum class Msg {
     // Usage errors and conventions.

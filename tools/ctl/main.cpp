@@ -22,7 +22,7 @@ int finished(int status) {
     if (std::fflush(stdout) == 0 && !std::ferror(stdout))
         return status;
     const int error = errno != 0 ? errno : lastOutputError();
-    const std::string reason = systemReason(error, textLanguage());
+    const std::string reason = systemReason(error, currentLanguage());
     writeText(stderr, WriteFailedMessage + standardOutputName() + "\n" +
                           (reason.empty() ? std::string() : reason + "\n"));
     return status == Interrupted ? status : UsageOrFileError;
